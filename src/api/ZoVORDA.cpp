@@ -1,0 +1,79 @@
+#include "api/ZoVORDA.h"
+
+#include "api/ResultFrame.h"
+#include "core/ZoVORDACtl.h"
+
+#include <QCoreApplication>
+
+#include <cstring>
+
+namespace {
+
+// The controller owns widgets, so it must be built after the host's QApplication
+// and gone before it: it is created at the first call, and destroyed either when
+// the application object goes (a post routine) or, if the host unloads the library
+// first, when the library's statics go.
+ZoVORDACtl* g_controller = nullptr;
+bool g_inCall = false;
+
+void destroyController() {
+    delete g_controller;
+    g_controller = nullptr;
+}
+
+struct LibraryUnload {
+    ~LibraryUnload() {
+        if (g_controller) {
+            qRemovePostRoutine(destroyController);
+            destroyController();
+        }
+    }
+} g_unload;
+
+ZoVORDACtl& controller() {
+    if (!g_controller) {
+        g_controller = new ZoVORDACtl;
+        qAddPostRoutine(destroyController);
+    }
+    return *g_controller;
+}
+
+void copyOut(const QByteArray& result, char* out) {
+    if (out)
+        std::memcpy(out, result.constData(), static_cast<size_t>(result.size()) + 1);
+}
+
+// A host that calls again while a dialog of the running call is open (a timer
+// firing, a second button) gets a refusal; the running call goes on untouched.
+struct CallGuard {
+    CallGuard() { g_inCall = true; }
+    ~CallGuard() { g_inCall = false; }
+};
+
+} // namespace
+
+extern "C" {
+
+ZOVORDA_API void ZOVORDA_CALL ZoVipTrans(const char* TranVipIn, char* out) {
+    ZoVORDACtl& ctl = controller();
+    if (g_inCall) {
+        copyOut(ResultFrame::VipBusy(ctl), out);
+        return;
+    }
+    CallGuard guard;
+    copyOut(ResultFrame::VipTrans(ctl, TranVipIn), out);
+}
+
+ZOVORDA_API void ZOVORDA_CALL ZoCardTrans(const char* TranHead, const char* TranPlu, const char* UdpIn1,
+                                          void* reserved, char* out) {
+    Q_UNUSED(reserved)
+    ZoVORDACtl& ctl = controller();
+    if (g_inCall) {
+        copyOut(ResultFrame::CardBusy(ctl), out);
+        return;
+    }
+    CallGuard guard;
+    copyOut(ResultFrame::CardTrans(ctl, TranHead, TranPlu, UdpIn1), out);
+}
+
+} // extern "C"

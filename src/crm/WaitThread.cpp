@@ -1,0 +1,124 @@
+#include "crm/WaitThread.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSettings>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+// The reply text ends at the body's first NUL byte, as a C string would.
+QString replyBodyText(QNetworkReply* reply) {
+    QByteArray body = reply->readAll();
+    const int nul = body.indexOf('\0');
+    if (nul >= 0)
+        body.truncate(nul);
+    return QString::fromUtf8(body);
+}
+
+} // namespace
+
+WaitThread::WaitThread() : QThread(nullptr) {}
+
+WaitThread::~WaitThread() {
+    // The controller never lets an exchange outlive it, but a host that unloads the
+    // library mid-exchange must not crash in QThread's destructor.
+    wait();
+}
+
+void WaitThread::setRequest(const QString& p_sTxCode, const QString& p_sRequest) {
+    m_sTxCode = p_sTxCode;
+    m_sRequest = p_sRequest;
+}
+
+void WaitThread::run() {
+    m_sError.clear();
+    m_sReply.clear();
+    m_bSuccess = false;
+
+    // Read afresh on every exchange, so that an edit of the settings or a new token
+    // from the sign-in takes effect at once.
+    QSettings config(QStringLiteral("ZoVORDA.ini"), QSettings::IniFormat);
+    QSettings host(QStringLiteral("RVX_Config.ini"), QSettings::IniFormat);
+
+    const QString address = config.value(QStringLiteral("Config/HttpAddress")).toString();
+    if (address.isEmpty()) {
+        m_sError = tr("未配置VordaCRM地址");
+        return;
+    }
+    // Joined as plain text, nothing normalised: the URL is exactly what the
+    // integrator configured (an address ending in "/" gives two slashes).
+    const QString url = address + QStringLiteral("/txCtrl?txcode=") + m_sTxCode;
+
+    const QByteArray token = config.value(QStringLiteral("Config/token")).toString().toUtf8();
+    const QByteArray companyId = config.value(QStringLiteral("Config/company_id")).toString().toUtf8();
+    const QByteArray deviceId = host.value(QStringLiteral("NAV/pointcode")).toString().toUtf8();
+    if (companyId.isEmpty()) {
+        m_sError = tr("请求未配置公司ID");
+        return;
+    }
+    if (deviceId.isEmpty()) {
+        m_sError = tr("请求未配置设备编码");
+        return;
+    }
+
+    QNetworkAccessManager manager;
+    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
+    // An empty token still goes out as an empty header; a null QByteArray would
+    // remove the header instead.
+    request.setRawHeader("Content-Type", "application/json;charset=utf-8");
+    request.setRawHeader("Accept", "application/json");
+    request.setRawHeader("Token", token.isNull() ? QByteArray("") : token);
+    request.setRawHeader("dataType", "json");
+    request.setRawHeader("DeviceId", deviceId);
+    request.setRawHeader("CompanyId", companyId);
+    const QByteArray body = m_sRequest.toUtf8();
+
+    // The reply is the manager's child: both go when the run ends, also after a time-out.
+    QNetworkReply* reply = manager.post(request, body);
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit, Qt::UniqueConnection);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit, Qt::UniqueConnection);
+    QObject::connect(&timer, &QTimer::timeout, &timer, &QTimer::stop, Qt::UniqueConnection);
+
+    bool ok = false;
+    const int seconds =
+        config.value(QStringLiteral("Config/TimeOut"), QStringLiteral("20")).toString().toInt(&ok);
+    timer.start(ok ? seconds * 1000 : 20000);
+    if (!reply->isFinished())
+        loop.exec();
+
+    if (!reply->isFinished() && !timer.isActive()) {
+        m_sError = tr("请求超时，请再次尝试或联系管理员处理");
+        return;
+    }
+    timer.stop();
+
+    const int code = reply->error();
+    if (code == QNetworkReply::NoError) {
+        m_sReply = replyBodyText(reply);
+        m_bSuccess = true;
+        return;
+    }
+    if (code == QNetworkReply::ProtocolInvalidOperationError) {
+        // HTTP 400. When the CRM explains its refusal in a JSON object, that object is
+        // the reply and the operation reports the CRM's own words. Anything else (a
+        // proxy's error page) is a network error like the others. A "Location" header
+        // is never followed: a payment is not posted a second time to another place.
+        const QString text = replyBodyText(reply);
+        if (QJsonDocument::fromJson(text.toUtf8()).isObject()) {
+            m_sReply = text;
+            m_bSuccess = true;
+            return;
+        }
+    }
+    m_sError = tr("网络错误，请再次尝试或联系管理员处理。错误代码: ") + QString::number(code) +
+               QLatin1Char(' ') + reply->errorString();
+}
