@@ -53,7 +53,6 @@ QJsonObject memberKeys(const MemberRec& m) {
 namespace ResultFrame {
 
 QByteArray VipTrans(ZoVORDACtl& ctl, const char* p_TranVipIn) {
-    QJsonObject result;
     QString message;
     if (!ctl.ResetCall(message)) {
         ctl.WriteLog(tr("会员-初始化"), message);
@@ -63,25 +62,32 @@ QByteArray VipTrans(ZoVORDACtl& ctl, const char* p_TranVipIn) {
         const QString input = QString::fromUtf8(p_TranVipIn);
         ctl.WriteLog(tr("传入参数"), input);
         if (!ctl.HandleVipRequest(input, message)) {
-            // Partial records of a failed request never reach the host.
             resultCode = kFailure;
             resultMsg = message;
         } else {
             resultCode = kSuccess;
             resultMsg = tr("成功");
-            if (ctl.reqtype == QLatin1String("50")) {
-                result = memberKeys(ctl.memberRec);
-            } else if (ctl.reqtype == QLatin1String("63")) {
-                result = QJsonObject{{QStringLiteral("printcent"), QStringLiteral("1")},
-                                     {QStringLiteral("cent"), ctl.orderRec.cent},
-                                     {QStringLiteral("sum_cent"), ctl.orderRec.sum_cent},
-                                     {QStringLiteral("sendticket"), ctl.orderRec.sendticket}};
-            }
+        }
+    }
+    return finish(ctl, VipResult(ctl), QStringLiteral("rtncode"), QStringLiteral("rtnmsg"));
+}
+
+QJsonObject VipResult(const ZoVORDACtl& ctl) {
+    QJsonObject result;
+    // Partial records of a failed request never reach the host.
+    if (resultCode == kSuccess) {
+        if (ctl.reqtype == QLatin1String("50")) {
+            result = memberKeys(ctl.memberRec);
+        } else if (ctl.reqtype == QLatin1String("63")) {
+            result = QJsonObject{{QStringLiteral("printcent"), QStringLiteral("1")},
+                                 {QStringLiteral("cent"), ctl.orderRec.cent},
+                                 {QStringLiteral("sum_cent"), ctl.orderRec.sum_cent},
+                                 {QStringLiteral("sendticket"), ctl.orderRec.sendticket}};
         }
     }
     result.insert(QStringLiteral("rtncode"), resultCode);
     result.insert(QStringLiteral("rtnmsg"), resultMsg);
-    return finish(ctl, result, QStringLiteral("rtncode"), QStringLiteral("rtnmsg"));
+    return result;
 }
 
 QByteArray CardTrans(ZoVORDACtl& ctl, const char* p_TranHead, const char* p_TranPlu, const char* p_UdpIn1) {
@@ -122,6 +128,10 @@ QByteArray CardTrans(ZoVORDACtl& ctl, const char* p_TranHead, const char* p_Tran
         }
     }
 
+    return finish(ctl, CardResult(ctl), QStringLiteral("RtnCode"), QStringLiteral("RtnMsg"));
+}
+
+QJsonObject CardResult(ZoVORDACtl& ctl) {
     const TenderRec& t = ctl.tenderRec;
     QJsonObject result{{QStringLiteral("RtnCode"), resultCode},
                        {QStringLiteral("RtnMsg"), resultMsg},
@@ -151,7 +161,7 @@ QByteArray CardTrans(ZoVORDACtl& ctl, const char* p_TranHead, const char* p_Tran
         result.insert(QStringLiteral("AmountTotal"), Formats::General(total));
         result.insert(QStringLiteral("ActualTotal"), Formats::General(total));
     }
-    return finish(ctl, result, QStringLiteral("RtnCode"), QStringLiteral("RtnMsg"));
+    return result;
 }
 
 QByteArray VipBusy(ZoVORDACtl& ctl) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 class ZoVORDACtl;
@@ -19,6 +20,11 @@ constexpr int MaxResultBytes = 64 * 1024;
 
 QByteArray VipTrans(ZoVORDACtl& ctl, const char* p_TranVipIn);
 QByteArray CardTrans(ZoVORDACtl& ctl, const char* p_TranHead, const char* p_TranPlu, const char* p_UdpIn1);
+
+// The result objects built from resultCode, resultMsg and the controller's records.
+// For the coupon tender CardResult also sets AmountTotal to the sum of the paid coupons.
+QJsonObject VipResult(const ZoVORDACtl& ctl);
+QJsonObject CardResult(ZoVORDACtl& ctl);
 
 // Answers for a call that arrives while another one is still running (a host
 // timer firing while a dialog is open): the running call is left untouched.
