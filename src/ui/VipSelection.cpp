@@ -1,0 +1,130 @@
+#include "ui/VipSelection.h"
+#include "ui_VipSelection.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QStandardItemModel>
+
+namespace {
+enum Column { ColName, ColPhone, ColCardNo, ColAddress, ColumnCount };
+}
+
+// Always a top-level window of its own, whatever the caller passes.
+VipSelection::VipSelection(QWidget*) : QWidget(nullptr), ui(new Ui::VipSelection), m_model(nullptr) {
+    ui->setupUi(this);
+    ui->label_2->show();
+    setWindowFlags(Qt::Tool | Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint);
+    setWindowModality(Qt::ApplicationModal);
+    setWindowOpacity(1.0);
+    setAttribute(Qt::WA_TranslucentBackground);
+    // Nothing in the window takes the focus, so keys may land on any of these;
+    // they all belong to the list's keyboard control.
+    ui->tableView->installEventFilter(this);
+    ui->widgetback->installEventFilter(this);
+    ui->widgetblackground->installEventFilter(this);
+
+    m_model = new QStandardItemModel(0, ColumnCount, this);
+    m_model->setHorizontalHeaderLabels({tr("姓名"), tr("电话"), tr("卡号"), tr("地址")});
+    QTableView* view = ui->tableView;
+    view->setModel(m_model);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setFocusPolicy(Qt::NoFocus);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QHeaderView* header = view->horizontalHeader();
+    header->setSectionResizeMode(ColName, QHeaderView::Fixed);
+    header->setSectionResizeMode(ColPhone, QHeaderView::Fixed);
+    header->setSectionResizeMode(ColCardNo, QHeaderView::Fixed);
+    header->setSectionResizeMode(ColAddress, QHeaderView::Stretch);
+    header->resizeSection(ColName, 94);
+    header->resizeSection(ColPhone, 120);
+    header->resizeSection(ColCardNo, 120);
+    connect(view, &QTableView::clicked, this, &VipSelection::billTableViewDetailClicked);
+}
+
+VipSelection::~VipSelection() {
+    delete ui;
+}
+
+int VipSelection::SelectMember(const QList<MemberRec*>& candidates) {
+    m_sCardNo.clear();
+    m_model->removeRows(0, m_model->rowCount());
+    for (int i = 0; i < candidates.size(); ++i) {
+        const MemberRec* member = candidates.at(i);
+        const QString cells[ColumnCount] = {member->name, member->phone, member->code, member->address};
+        for (int column = 0; column < ColumnCount; ++column) {
+            auto* item = new QStandardItem(cells[column]);
+            item->setTextAlignment(Qt::AlignCenter);
+            m_model->setItem(i, column, item);
+        }
+    }
+    // Rows are fitted once the window is laid out: before that the address column
+    // has not stretched yet, and every address would look like it needs two lines.
+    showFullScreen();
+    activateWindow();
+    ui->tableView->resizeRowsToContents();
+    m_nRow = 0;
+    ui->tableView->selectRow(0);
+    ui->tableView->scrollTo(m_model->index(0, 0));
+    return m_loop.exec();
+}
+
+void VipSelection::finish(int result) {
+    m_loop.exit(result);
+    close();
+}
+
+void VipSelection::on_btnReturn_clicked() {
+    finish(0);
+}
+
+void VipSelection::on_btnClose_clicked() {
+    finish(0);
+}
+
+// Confirming an empty list is allowed; the caller then finds no card number.
+void VipSelection::on_btnOk_clicked() {
+    m_sCardNo = m_model->index(m_nRow, ColCardNo).data().toString();
+    finish(1);
+}
+
+void VipSelection::billTableViewDetailClicked(const QModelIndex& index) {
+    m_nRow = index.row();
+}
+
+void VipSelection::moveTo(int row) {
+    m_nRow = row;
+    ui->tableView->selectRow(row);
+    ui->tableView->scrollTo(ui->tableView->currentIndex());
+}
+
+bool VipSelection::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        (watched == ui->tableView || watched == ui->widgetback || watched == ui->widgetblackground)) {
+        keyPressEvent(static_cast<QKeyEvent*>(event));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void VipSelection::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        finish(0);
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        on_btnOk_clicked();
+        break;
+    case Qt::Key_Up:
+        if (m_nRow > 0)
+            moveTo(m_nRow - 1);
+        break;
+    case Qt::Key_Down:
+        if (m_nRow < m_model->rowCount() - 1)
+            moveTo(m_nRow + 1);
+        break;
+    default:
+        break;
+    }
+}
