@@ -7,6 +7,12 @@
 
 #include <cstring>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
 namespace {
 
 // The controller owns widgets, so it must be built after the host's QApplication
@@ -30,8 +36,25 @@ struct LibraryUnload {
     }
 } g_unload;
 
+// Once used, the library stays in memory until the process ends, whatever the host
+// does with its handle: Qt's SQL and network modules, which the host may not use
+// itself and which would go with us, leave clean-up routines with the host's
+// application object, and those must still be there when it is destroyed.
+void pinLibrary() {
+#ifdef Q_OS_WIN
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&pinLibrary), &self);
+#else
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&pinLibrary), &info) && info.dli_fname)
+        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+#endif
+}
+
 ZoVORDACtl& controller() {
     if (!g_controller) {
+        pinLibrary();
         g_controller = new ZoVORDACtl;
         qAddPostRoutine(destroyController);
     }

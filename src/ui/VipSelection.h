@@ -27,8 +27,13 @@ public:
 public slots:
     void on_btnReturn_clicked();
     void on_btnClose_clicked();
-    void on_btnOk_clicked();
     void billTableViewDetailClicked(const QModelIndex& index);
+
+public:
+    // The confirm step (Return/Enter). The form has no confirm button, so this is a
+    // plain method: as a slot its name would make the form's by-name wiring warn on
+    // every load of the library.
+    void on_btnOk_clicked();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
