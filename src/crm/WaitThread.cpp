@@ -84,6 +84,8 @@ void WaitThread::run() {
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
+    // A coarse timer may fire up to 5% early; the cashier is promised the full time-out.
+    timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit, Qt::UniqueConnection);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit, Qt::UniqueConnection);
     QObject::connect(&timer, &QTimer::timeout, &timer, &QTimer::stop, Qt::UniqueConnection);
