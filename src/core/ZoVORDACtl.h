@@ -104,5 +104,10 @@ private:
     bool PostCrm(const QString& p_sTxCode, const QString& p_sStep, const QVariantMap& p_Body,
                  QString& p_sReply, QString& p_sError);
     bool ConfirmPassword(const QString& p_sBizType, QString& p_sError);
+    // The product lines as the coupon check and the write-off send them.
+    QVariantList CouponGoodsDetails() const;
+    // A refused check of the coupon set: tell the cashier, log it, and mark every
+    // coupon with p_sFlag and no deduction.
+    void RejectCouponSet(const QString& p_sError, const QString& p_sFlag);
     void ShowMessage(const QString& p_sText);
 };

@@ -24,12 +24,10 @@ bool ZoVORDACtl::QueryCoupon(const QString& p_sCouponNo, CouponRec& p_Coupon, QS
     return true;
 }
 
-bool ZoVORDACtl::CheckCoupons(QList<CouponRec*>& p_Coupons, QString& p_sError) {
+QVariantList ZoVORDACtl::CouponGoodsDetails() const {
     QVariantList details;
-    qint64 quantityTotal = 0;
     for (const QVariant& item : goodsLines) {
         const QVariantMap line = item.toMap();
-        const QVariant quantity = line.value(QStringLiteral("sc"));
         details.append(QVariantMap{
             {QStringLiteral("goods_id"), line.value(QStringLiteral("pi")).toString()},
             {QStringLiteral("bar_code"), line.value(QStringLiteral("bc")).toString()},
@@ -37,11 +35,18 @@ bool ZoVORDACtl::CheckCoupons(QList<CouponRec*>& p_Coupons, QString& p_sError) {
             {QStringLiteral("unit_price"), Formats::Money(line.value(QStringLiteral("yj")).toDouble())},
             {QStringLiteral("member_price"), Formats::Money(line.value(QStringLiteral("hyj")).toDouble())},
             {QStringLiteral("act_price"), Formats::Money(line.value(QStringLiteral("fsp")).toDouble())},
-            {QStringLiteral("goods_num"), Formats::General(quantity.toDouble())},
+            {QStringLiteral("goods_num"), Formats::General(line.value(QStringLiteral("sc")).toDouble())},
         });
-        // The total counts whole pieces: a number is rounded, a text like "1.5" counts 0.
-        quantityTotal += quantity.toLongLong();
     }
+    return details;
+}
+
+bool ZoVORDACtl::CheckCoupons(QList<CouponRec*>& p_Coupons, QString& p_sError) {
+    const QVariantList details = CouponGoodsDetails();
+    // The total counts whole pieces: a number is rounded, a text like "1.5" counts 0.
+    qint64 quantityTotal = 0;
+    for (const QVariant& item : goodsLines)
+        quantityTotal += item.toMap().value(QStringLiteral("sc")).toLongLong();
     QVariantList coupons;
     for (const CouponRec* c : p_Coupons)
         coupons.append(QVariantMap{{QStringLiteral("coupon_no"), c->couponNo}});
@@ -105,15 +110,9 @@ void ZoVORDACtl::SlotCouponCheck(QString p_CouponNo) {
         return;
     }
     couponList.append(coupon);
-    if (!CheckCoupons(couponList, error)) {
-        ShowMessage(tr("券校验失败 ") + error);
-        WriteLog(tr("券校验"), error);
-        // "2": the set as a whole was refused; a later good check can clear it.
-        for (CouponRec* c : qAsConst(couponList)) {
-            c->useFlag = QStringLiteral("2");
-            c->payValue = 0.0;
-        }
-    }
+    // "2": the set as a whole was refused; a later good check can clear it.
+    if (!CheckCoupons(couponList, error))
+        RejectCouponSet(error, QStringLiteral("2"));
     couponWidget.SetCoupons(couponList);
 }
 
@@ -124,15 +123,19 @@ void ZoVORDACtl::SlotCouponClear() {
             delete couponList.takeAt(i);
     }
     QString error;
-    if (!couponList.isEmpty() && !CheckCoupons(couponList, error)) {
-        ShowMessage(tr("券校验失败 ") + error);
-        WriteLog(tr("券校验"), error);
-        // After a clear the remaining coupons are simply not usable ("0"), unlike a
-        // refused add which marks the whole set as failed ("2").
-        for (CouponRec* c : qAsConst(couponList)) {
-            c->useFlag = QStringLiteral("0");
-            c->payValue = 0.0;
-        }
-    }
+    // After a clear the remaining coupons are simply not usable ("0"), unlike a
+    // refused add which marks the whole set as failed ("2").
+    if (!couponList.isEmpty() && !CheckCoupons(couponList, error))
+        RejectCouponSet(error, QStringLiteral("0"));
     couponWidget.SetCoupons(couponList);
+}
+
+void ZoVORDACtl::RejectCouponSet(const QString& p_sError, const QString& p_sFlag) {
+    // The blank after the caption is part of the text the cashier reads.
+    ShowMessage(tr("券校验失败 ") + p_sError);
+    WriteLog(tr("券校验"), p_sError);
+    for (CouponRec* c : qAsConst(couponList)) {
+        c->useFlag = p_sFlag;
+        c->payValue = 0.0;
+    }
 }

@@ -15,20 +15,6 @@ bool ZoVORDACtl::TenderSale(QString& p_sError) {
             p_sError = tr("未录入券");
             return false;
         }
-        QVariantList details;
-        for (const QVariant& item : goodsLines) {
-            const QVariantMap line = item.toMap();
-            details.append(QVariantMap{
-                {QStringLiteral("goods_id"), line.value(QStringLiteral("pi")).toString()},
-                {QStringLiteral("bar_code"), line.value(QStringLiteral("bc")).toString()},
-                {QStringLiteral("goods_name"), line.value(QStringLiteral("pn")).toString()},
-                {QStringLiteral("unit_price"), Formats::Money(line.value(QStringLiteral("yj")).toDouble())},
-                {QStringLiteral("member_price"),
-                 Formats::Money(line.value(QStringLiteral("hyj")).toDouble())},
-                {QStringLiteral("act_price"), Formats::Money(line.value(QStringLiteral("fsp")).toDouble())},
-                {QStringLiteral("goods_num"), Formats::General(line.value(QStringLiteral("sc")).toDouble())},
-            });
-        }
         QVariantList coupons;
         for (const CouponRec* c : qAsConst(couponList)) {
             if (c->useFlag == QLatin1String("1"))
@@ -41,7 +27,7 @@ bool ZoVORDACtl::TenderSale(QString& p_sError) {
         const QVariantMap body{{QStringLiteral("shop_id"), shop_id},
                                {QStringLiteral("order_id"), tenderRec.bill_no},
                                {QStringLiteral("member_id"), tenderRec.vip_cardid},
-                               {QStringLiteral("detail_list"), details},
+                               {QStringLiteral("detail_list"), CouponGoodsDetails()},
                                {QStringLiteral("coupon_list"), coupons}};
         QString reply;
         if (!PostCrm(QStringLiteral("pmb023"), tr("券核销报文"), body, reply, p_sError))
