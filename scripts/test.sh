@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds, starts a private MariaDB server and
-# runs every test suite headless.
+# runs every test suite headless: once in the normal build, once in a build with
+# AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
+# ZOVORDA_QUICK=1 skips the sanitizer pass (for a quick local round).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
@@ -15,5 +17,17 @@ fi
 trap 'sh "$ROOT/tests/mariadb.sh" stop >/dev/null 2>&1 || true' EXIT
 
 echo "== running the tests"
-cd "$BUILD"
-ctest --output-on-failure -j2 --timeout 300
+(cd "$BUILD" && ctest --output-on-failure -j2 --timeout 300)
+
+if [ "${ZOVORDA_QUICK:-0}" != 1 ]; then
+    SAN_BUILD=${ZOVORDA_SAN_BUILD_DIR:-$ROOT/build-sanitize}
+    echo "== building with sanitizers in $SAN_BUILD"
+    cmake -S "$ROOT" -B "$SAN_BUILD" -DCMAKE_BUILD_TYPE=Debug -DZOVORDA_SANITIZE=ON -DZOVORDA_BENCH=OFF \
+        -DZOVORDA_TOOLS=OFF >/dev/null
+    cmake --build "$SAN_BUILD" -j"$(nproc)"
+    echo "== running the tests under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer"
+    export ASAN_OPTIONS=fast_unwind_on_malloc=0:detect_leaks=1:abort_on_error=1
+    export LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp:print_suppressions=0
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+    (cd "$SAN_BUILD" && ctest --output-on-failure -j2 --timeout 600)
+fi
