@@ -49,6 +49,7 @@ private slots:
     void exportsOnlyTheTwoCalls();
     void memberAndTenderCalls();
     void nullInputsReadAsEmptyTexts();
+    void callWhileACallIsRunningIsRefused();
     void teardown_data();
     void teardown();
 };
@@ -121,6 +122,39 @@ void TestPluginHost::nullInputsReadAsEmptyTexts() {
         QByteArray(out.data()),
         QByteArray(
             R"({"ActualTotal":"0","AmountTotal":"0","CardNo":"","MchOrderNo":"","OtherInfo":"","RtnCode":"000000","RtnMsg":"TranHead解析错误"})"));
+}
+
+void TestPluginHost::callWhileACallIsRunningIsRefused() {
+    WorkDir dir;
+    QLibrary plugin(ZOVORDA_PLUGIN_PATH);
+    auto vip = reinterpret_cast<VipTrans>(plugin.resolve("ZoVipTrans"));
+    auto card = reinterpret_cast<CardTrans>(plugin.resolve("ZoCardTrans"));
+    QVERIFY(vip && card);
+    // While the management screen of the first call is open, a host timer fires
+    // both calls; then the cashier leaves the screen.
+    QByteArray second, third;
+    QTimer::singleShot(100, [&] {
+        std::vector<char> out(1024);
+        vip(R"({"reqtype":"50"})", out.data());
+        second = out.data();
+        card("{}", "{}", "", nullptr, out.data());
+        third = out.data();
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == "MemberManage" && w->isVisible())
+                QTest::keyClick(w, Qt::Key_Escape);
+        }
+    });
+    std::vector<char> out(1024);
+    vip(R"({"reqtype":"78","store_id":"0101"})", out.data());
+    QCOMPARE(QByteArray(out.data()), QByteArray(R"({"rtncode":"000000","rtnmsg":"CLOSE"})"));
+    QCOMPARE(second, QByteArray(R"({"rtncode":"000000","rtnmsg":"上一笔交易尚未结束，请稍后再试"})"));
+    QCOMPARE(
+        third,
+        QByteArray(
+            R"({"ActualTotal":"0","AmountTotal":"0","CardNo":"","MchOrderNo":"","OtherInfo":"","RtnCode":"000000","RtnMsg":"上一笔交易尚未结束，请稍后再试"})"));
+    // The next call is served normally.
+    vip(R"({"reqtype":"51"})", out.data());
+    QCOMPARE(QByteArray(out.data()), QByteArray(R"({"rtncode":"000000","rtnmsg":"交易类型错误"})"));
 }
 
 void TestPluginHost::teardown_data() {

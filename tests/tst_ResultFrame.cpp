@@ -22,6 +22,7 @@ private slots:
     void couponRefundDetailsAreNegative();
     void resetClearsStateAndReloadsShopId();
     void inputAndResultAreLogged();
+    void refusedSecondCallLeavesTheRunningCallAlone();
 };
 
 void TestResultFrame::memberCallFailures_data() {
@@ -251,6 +252,22 @@ void TestResultFrame::inputAndResultAreLogged() {
     QCOMPARE(records.at(0).text, QStringLiteral("{\"reqtype\":\"51\"}"));
     QCOMPARE(records.at(1).step, QStringLiteral("返回结果"));
     QCOMPARE(records.at(1).text, QStringLiteral(R"({"rtncode":"000000","rtnmsg":"交易类型错误"})"));
+}
+
+void TestResultFrame::refusedSecondCallLeavesTheRunningCallAlone() {
+    WorkDir dir;
+    ZoVORDACtl ctl;
+    ctl.memberRec.name = "running";
+    resultCode = "111111";
+    resultMsg = "成功";
+    QCOMPARE(ResultFrame::VipBusy(ctl),
+             QByteArray(R"({"rtncode":"000000","rtnmsg":"上一笔交易尚未结束，请稍后再试"})"));
+    QCOMPARE(ResultFrame::CardBusy(ctl).left(60),
+             QByteArray(R"({"ActualTotal":"0","AmountTotal":"0","CardNo":"","MchOrderNo")"));
+    QCOMPARE(ctl.memberRec.name, QStringLiteral("running"));
+    QCOMPARE(resultCode, QStringLiteral("111111"));
+    QCOMPARE(dir.logSteps(), (QStringList{"重复调用", "返回结果", "重复调用", "返回结果"}));
+    QCOMPARE(dir.lastLogText("重复调用"), QStringLiteral("上一笔交易尚未结束，请稍后再试"));
 }
 
 QTEST_MAIN(TestResultFrame)
