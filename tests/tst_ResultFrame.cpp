@@ -262,8 +262,10 @@ void TestResultFrame::refusedSecondCallLeavesTheRunningCallAlone() {
     resultMsg = "成功";
     QCOMPARE(ResultFrame::VipBusy(ctl),
              QByteArray(R"({"rtncode":"000000","rtnmsg":"上一笔交易尚未结束，请稍后再试"})"));
-    QCOMPARE(ResultFrame::CardBusy(ctl).left(60),
-             QByteArray(R"({"ActualTotal":"0","AmountTotal":"0","CardNo":"","MchOrderNo")"));
+    QCOMPARE(
+        ResultFrame::CardBusy(ctl),
+        QByteArray(
+            R"({"ActualTotal":"0","AmountTotal":"0","CardNo":"","MchOrderNo":"","OtherInfo":"","RtnCode":"000000","RtnMsg":"上一笔交易尚未结束，请稍后再试"})"));
     QCOMPARE(ctl.memberRec.name, QStringLiteral("running"));
     QCOMPARE(resultCode, QStringLiteral("111111"));
     QCOMPARE(dir.logSteps(), (QStringList{"重复调用", "返回结果", "重复调用", "返回结果"}));
