@@ -2,7 +2,8 @@
 # Sets up a fresh Debian 12 machine, builds, starts a private MariaDB server and
 # runs every test suite headless: once in the normal build, once in a build with
 # AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
-# ZOVORDA_QUICK=1 skips the sanitizer pass (for a quick local round).
+# Then every source is compiled for Windows with MinGW-w64 (both architectures).
+# ZOVORDA_QUICK=1 skips the Windows and sanitizer passes (for a quick local round).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
@@ -20,6 +21,9 @@ echo "== running the tests"
 (cd "$BUILD" && ctest --output-on-failure -j2 --timeout 300)
 
 if [ "${ZOVORDA_QUICK:-0}" != 1 ]; then
+    echo "== compiling every source for Windows (MinGW-w64, 64 and 32 bit) and checking the export names"
+    bash "$ROOT/tools/wincheck/wincheck.sh" "$BUILD"
+
     SAN_BUILD=${ZOVORDA_SAN_BUILD_DIR:-$ROOT/build-sanitize}
     echo "== building with sanitizers in $SAN_BUILD"
     cmake -S "$ROOT" -B "$SAN_BUILD" -DCMAKE_BUILD_TYPE=Debug -DZOVORDA_SANITIZE=ON -DZOVORDA_BENCH=OFF \

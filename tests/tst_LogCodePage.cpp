@@ -1,0 +1,154 @@
+// The operation log as support staff find it on a till: bytes in the till's own 8-bit
+// code page (GBK on a Chinese Windows), lines ended the platform's text-mode way.
+#include "log/PayLogger.h"
+#include "support/WorkDir.h"
+
+#include <QtTest>
+
+#include <QTextCodec>
+
+namespace {
+
+const QString kSource = QStringLiteral("ZoVORDA动态库");
+#ifdef Q_OS_WIN
+const QByteArray kLineEnd("\r\n");
+#else
+const QByteArray kLineEnd("\n");
+#endif
+
+QString todaysLogName() {
+    return QStringLiteral("PayLog") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
+           QStringLiteral(".txt");
+}
+
+} // namespace
+
+class tst_LogCodePage : public QObject {
+    Q_OBJECT
+
+    QTextCodec* m_systemCodec = nullptr;
+
+private slots:
+    void initTestCase() { m_systemCodec = QTextCodec::codecForLocale(); }
+    void cleanup() { QTextCodec::setCodecForLocale(m_systemCodec); }
+
+    void recordsAreWrittenInTheTillsCodePage_data();
+    void recordsAreWrittenInTheTillsCodePage();
+    void unwritableLogIsOnlyReported_data();
+    void unwritableLogIsOnlyReported();
+};
+
+void tst_LogCodePage::recordsAreWrittenInTheTillsCodePage_data() {
+    QTest::addColumn<QByteArray>("codePage");
+    QTest::addColumn<QByteArray>("timeLabelBytes"); // "时间：" as the file must hold it
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("texts");
+
+    const QByteArray gbk("\xCA\xB1\xBC\xE4\xA3\xBA");
+    const QByteArray utf8("\xE6\x97\xB6\xE9\x97\xB4\xEF\xBC\x9A");
+    const QString request = QStringLiteral("{\"reqtype\":\"50\",\"code\":\"会员卡0001\"}");
+    QTest::newRow("Chinese Windows till")
+        << QByteArray("GBK") << gbk << QStringList{QStringLiteral("传入参数")} << QStringList{request};
+    QTest::newRow("UTF-8 system") << QByteArray("UTF-8") << utf8 << QStringList{QStringLiteral("传入参数")}
+                                  << QStringList{request};
+    QTest::newRow("text with line breaks")
+        << QByteArray("GBK") << gbk << QStringList{QStringLiteral("返回结果")}
+        << QStringList{
+               QStringLiteral("{\n    \"rtncode\": \"000000\",\n    \"rtnmsg\": \"未配置设备编码\"\n}")};
+    QTest::newRow("two records in call order")
+        << QByteArray("GBK") << gbk
+        << QStringList{QStringLiteral("会员签到判断"), QStringLiteral("会员自动签到")}
+        << QStringList{QStringLiteral("需要进行签到"), QStringLiteral("失败")};
+}
+
+void tst_LogCodePage::recordsAreWrittenInTheTillsCodePage() {
+    QFETCH(QByteArray, codePage);
+    QFETCH(QByteArray, timeLabelBytes);
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, texts);
+    QTextCodec* codec = QTextCodec::codecForName(codePage);
+    QVERIFY(codec);
+    QTextCodec::setCodecForLocale(codec);
+
+    WorkDir dir;
+    PayLogger logger;
+    const QDateTime before = QDateTime::currentDateTime();
+    for (int i = 0; i < steps.size(); ++i)
+        logger.WriteLog(kSource, steps.at(i), texts.at(i));
+    const QDateTime after = QDateTime::currentDateTime();
+
+    const QStringList files = QDir(dir.filePath(QStringLiteral("LOG"))).entryList(QDir::Files);
+    QCOMPARE(files.size(), 1);
+    const QByteArray bytes = dir.readFile(QStringLiteral("LOG/") + files.first());
+    QVERIFY2(bytes.startsWith(timeLabelBytes), bytes.left(16).toHex(' ').constData());
+
+    // The time lines are the only part not known in advance: take them from the file,
+    // check them against the clock, and expect every other byte exactly.
+    const QRegularExpression timeLine(
+        QStringLiteral("^时间：(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d:\\d{3})$"),
+        QRegularExpression::MultilineOption);
+    QStringList times;
+    for (auto it = timeLine.globalMatch(codec->toUnicode(bytes)); it.hasNext();)
+        times.append(it.next().captured(1));
+    QCOMPARE(times.size(), steps.size());
+    QString expected;
+    QDateTime previous = before;
+    for (int i = 0; i < steps.size(); ++i) {
+        const QDateTime at = QDateTime::fromString(times.at(i), QStringLiteral("yyyy-MM-dd hh:mm:ss:zzz"));
+        QVERIFY2(at >= previous && at <= after, qPrintable(times.at(i)));
+        previous = at;
+        expected += QStringLiteral("时间：%1\n方式：%2\n位置：%3\n内容：%4\n\n")
+                        .arg(times.at(i), kSource, steps.at(i), texts.at(i));
+    }
+    QCOMPARE(files.first(),
+             QStringLiteral("PayLog%1.txt").arg(times.first().left(10).remove(QLatin1Char('-'))));
+    // No GBK or UTF-8 sequence holds a 0x0A byte, so the line ends can be put in afterwards.
+    QCOMPARE(bytes, codec->fromUnicode(expected).replace('\n', kLineEnd));
+}
+
+void tst_LogCodePage::unwritableLogIsOnlyReported_data() {
+    QTest::addColumn<QString>("blocker"); // a path in the way of the log
+    QTest::addColumn<bool>("blockerIsFolder");
+    QTest::addColumn<QString>("debugLine");
+
+    QTest::newRow("LOG is a plain file")
+        << QStringLiteral("LOG") << false << QStringLiteral("更新日志文件夹创建失败，无法写日志");
+    QTest::newRow("the day's file is a folder") << QStringLiteral("LOG/") + todaysLogName() << true
+                                                << QStringLiteral("更新日志文件创建失败，无法写更新日志");
+}
+
+void tst_LogCodePage::unwritableLogIsOnlyReported() {
+    QFETCH(QString, blocker);
+    QFETCH(bool, blockerIsFolder);
+    QFETCH(QString, debugLine);
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("GBK"));
+
+    WorkDir dir;
+    const QByteArray fileContent("till notes");
+    if (blockerIsFolder)
+        QVERIFY(QDir(dir.path()).mkpath(blocker));
+    else
+        dir.writeFile(blocker, fileContent);
+
+    PayLogger logger;
+    QTest::ignoreMessage(
+        QtDebugMsg,
+        QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(debugLine) + QLatin1Char('$')));
+    logger.WriteLog(kSource, QStringLiteral("传入参数"), QStringLiteral("{}"));
+
+    // Nothing of the record landed anywhere, and what was in the way is untouched.
+    const QFileInfo info(dir.filePath(blocker));
+    QCOMPARE(info.isDir(), blockerIsFolder);
+    if (blockerIsFolder)
+        QVERIFY(QDir(info.filePath()).isEmpty());
+    else
+        QCOMPARE(dir.readFile(blocker), fileContent);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("LOG")});
+    QCOMPARE(
+        QDir(dir.filePath(QStringLiteral("LOG"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(),
+        blockerIsFolder ? 1 : 0);
+}
+
+QTEST_MAIN(tst_LogCodePage)
+#include "tst_LogCodePage.moc"
