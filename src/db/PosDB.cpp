@@ -150,6 +150,11 @@ bool PosDB::openByType(QString& p_sError) {
             return false;
         db.setDatabaseName(m_sDbName);
         db.setPassword(m_sPassword);
+        // The connection is opened once and kept. When the server restarts (a nightly
+        // back-up, a power cut in the back office) the kept connection is dead although
+        // it still counts as open; without this every later lookup would fail with
+        // "server has gone away" until the till program is restarted.
+        db.setConnectOptions(QStringLiteral("MYSQL_OPT_RECONNECT=1"));
     } else if (m_sDbType == kSqlServer) {
         db.setDatabaseName(
             QStringLiteral("DRIVER={SQL SERVER};SERVER=%1;DATABASE=%2").arg(m_sServer, m_sDbName));
