@@ -126,7 +126,9 @@ void CouponWidget::on_btnok_clicked() {
         return;
     // The controller checks the coupon and refills the table before this emission returns.
     emit SignCouponCheck(couponNo);
-    ui->txtCode->clear();
+    // setText() rather than clear(): clear() is an edit the field remembers for undo,
+    // and this dialog lives as long as the till program, entry after entry.
+    ui->txtCode->setText(QString());
     TakeKeyboard();
 }
 

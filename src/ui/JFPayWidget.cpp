@@ -84,7 +84,9 @@ void JFPayWidget::on_btnBackSpace_clicked() {
 
 void JFPayWidget::on_btnOK_clicked() {
     m_sInput = ui->txtCode->text();
-    ui->txtCode->clear();
+    // setText() rather than clear(): clear() is an edit the field remembers for undo,
+    // and this dialog lives as long as the till program.
+    ui->txtCode->setText(QString());
     if (!m_sInput.isEmpty())
         Finish(1);
 }

@@ -40,7 +40,10 @@ MemberLogin::~MemberLogin() {
 int MemberLogin::Exec(QString p_sTital, QString p_sHelp) {
     ui->lblModeName->setText(p_sTital);
     ui->lblhelp->setText(p_sHelp);
-    ui->txtVipCode->clear();
+    // setText() rather than clear(): clear() is an edit the field remembers for undo,
+    // and this dialog lives as long as the till program, so the history of every
+    // member code ever typed would pile up (and come back with Ctrl+Z).
+    ui->txtVipCode->setText(QString());
 
     // Only the password check masks the entry; a member code or name is shown as typed.
     if (p_sTital == QStringLiteral("会员密码验证")) {
@@ -78,7 +81,7 @@ void MemberLogin::on_btnBackSpace_clicked() {
 
 void MemberLogin::on_btnOK_clicked() {
     m_sInput = ui->txtVipCode->text();
-    ui->txtVipCode->clear();
+    ui->txtVipCode->setText(QString()); // no undo history of the entry: see Exec()
     // An empty entry is refused without a word: the cashier simply keys again.
     if (!m_sInput.isEmpty())
         Finish(1);
