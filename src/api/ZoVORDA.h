@@ -4,16 +4,17 @@
 // buffer must hold ResultFrame::MaxResultBytes (64 KiB) bytes.
 #include <QtGlobal>
 
+// Q_DECL_EXPORT is the DLL export attribute on Windows and default visibility elsewhere.
 #ifdef Q_OS_WIN
 #define ZOVORDA_CALL __cdecl
 #ifdef ZOVORDA_BUILDING_PLUGIN
-#define ZOVORDA_API __declspec(dllexport)
+#define ZOVORDA_API Q_DECL_EXPORT
 #else
-#define ZOVORDA_API __declspec(dllimport)
+#define ZOVORDA_API Q_DECL_IMPORT
 #endif
 #else
 #define ZOVORDA_CALL
-#define ZOVORDA_API __attribute__((visibility("default")))
+#define ZOVORDA_API Q_DECL_EXPORT
 #endif
 
 extern "C" {
