@@ -1,4 +1,5 @@
 #include "ui/CouponWidget.h"
+#include "ui/Overlay.h"
 #include "ui_CouponWidget.h"
 
 #include <QApplication>
@@ -31,12 +32,8 @@ CouponWidget::CouponWidget(QWidget* parent)
     ui->setupUi(this);
     setFocus(Qt::OtherFocusReason);
 
-    const Qt::WindowFlags flags = Qt::Tool | Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint;
-    setWindowFlags(flags);
-    setWindowModality(Qt::ApplicationModal);
-    setWindowOpacity(1.0);
-    setAttribute(Qt::WA_TranslucentBackground);
-    setWindowFlags(flags);
+    Overlay::ApplyWindowConvention(this);
+    setWindowFlags(Overlay::Flags);
 
     connect(ui->btncheck, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->btncancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -189,8 +186,5 @@ void CouponWidget::TakeKeyboard() {
     // may never be reported back, yet the next coupon must land in the entry field at once.
     if (!isVisible())
         return;
-    activateWindow();
-    if (QApplication::activeWindow() != this)
-        QApplication::setActiveWindow(this);
-    ui->txtCode->setFocus(Qt::OtherFocusReason);
+    Overlay::TakeKeyboard(this, ui->txtCode);
 }

@@ -1,4 +1,5 @@
 #include "ui/MemberLogin.h"
+#include "ui/Overlay.h"
 #include "ui_MemberLogin.h"
 
 #include <QApplication>
@@ -9,10 +10,7 @@
 MemberLogin::MemberLogin(QWidget* parent) : QWidget(parent), ui(new Ui::MemberLogin), m_mapper(nullptr) {
     ui->setupUi(this);
 
-    setWindowFlags(Qt::Tool | Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint);
-    setWindowModality(Qt::ApplicationModal);
-    setWindowOpacity(1.0);
-    setAttribute(Qt::WA_TranslucentBackground);
+    Overlay::ApplyWindowConvention(this);
 
     // Keys that the entry field does not take (Enter, Esc) bubble up to the panels.
     ui->widgetback->installEventFilter(this);
@@ -107,17 +105,9 @@ void MemberLogin::keyPressEvent(QKeyEvent* event) {
 }
 
 void MemberLogin::Finish(int p_nCode) {
-    // A loop that is not running would forget the exit and block the next run, so only a running one is told.
-    if (m_loop.isRunning())
-        m_loop.exit(p_nCode);
-    close();
+    Overlay::EndRun(m_loop, this, p_nCode);
 }
 
 void MemberLogin::TakeKeyboard() {
-    activateWindow();
-    // Without a window manager (or after the window that had the keyboard went away) the activation may
-    // never be reported back, and the cashier could not type; so the dialog claims the keyboard itself.
-    if (QApplication::activeWindow() != this)
-        QApplication::setActiveWindow(this);
-    ui->txtVipCode->setFocus(Qt::OtherFocusReason);
+    Overlay::TakeKeyboard(this, ui->txtVipCode);
 }

@@ -1,14 +1,12 @@
 #include "ui/MemberManage.h"
+#include "ui/Overlay.h"
 #include "ui_MemberManage.h"
 
 #include <QKeyEvent>
 
 MemberManage::MemberManage(QWidget* parent) : QWidget(parent), ui(new Ui::MemberManage) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Tool | Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint);
-    setWindowModality(Qt::ApplicationModal);
-    setWindowOpacity(1.0);
-    setAttribute(Qt::WA_TranslucentBackground);
+    Overlay::ApplyWindowConvention(this);
     // The screen is left with Escape; the title bar buttons stay in the form for
     // hosts whose style sheet wants them, but are not offered here.
     ui->btnReturn->hide();
@@ -28,8 +26,7 @@ int MemberManage::Exec() {
 
 void MemberManage::finish(int choice) {
     m_nChoice = choice;
-    m_loop.exit(choice);
-    close();
+    Overlay::EndRun(m_loop, this, choice);
 }
 
 void MemberManage::on_btnReturn_clicked() {

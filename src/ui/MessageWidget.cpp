@@ -1,25 +1,21 @@
 #include "ui/MessageWidget.h"
+#include "ui/Overlay.h"
 #include "ui_MessageWidget.h"
 
 #include <QDebug>
 #include <QKeyEvent>
 
-namespace {
-const Qt::WindowFlags kOverlayFlags = Qt::Tool | Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint;
-}
+namespace {}
 
 MessageWidget::MessageWidget(int captionStyle, bool showDetail, QWidget* parent)
     : QDialog(parent), m_nCaptionStyle(captionStyle), m_bShowDetail(showDetail), ui(new Ui::MessageWidget) {
     ui->setupUi(this);
     // The buttons take no focus, so the keypad must talk to the dialog itself.
     setFocus(Qt::OtherFocusReason);
-    setWindowFlags(kOverlayFlags);
-    setWindowModality(Qt::ApplicationModal);
-    setWindowOpacity(1.0);
-    setAttribute(Qt::WA_TranslucentBackground);
+    Overlay::ApplyWindowConvention(this);
     ui->label_text->setWordWrap(true);
     // Once more, last, so that nothing set in between can have changed them.
-    setWindowFlags(kOverlayFlags);
+    setWindowFlags(Overlay::Flags);
     connect(ui->btnok, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->btncancel, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -1,4 +1,5 @@
 #include "ui/VipSelection.h"
+#include "ui/Overlay.h"
 #include "ui_VipSelection.h"
 
 #include <QHeaderView>
@@ -13,10 +14,7 @@ enum Column { ColName, ColPhone, ColCardNo, ColAddress, ColumnCount };
 VipSelection::VipSelection(QWidget*) : QWidget(nullptr), ui(new Ui::VipSelection), m_model(nullptr) {
     ui->setupUi(this);
     ui->label_2->show();
-    setWindowFlags(Qt::Tool | Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint);
-    setWindowModality(Qt::ApplicationModal);
-    setWindowOpacity(1.0);
-    setAttribute(Qt::WA_TranslucentBackground);
+    Overlay::ApplyWindowConvention(this);
     // Nothing in the window takes the focus, so keys may land on any of these;
     // they all belong to the list's keyboard control.
     ui->tableView->installEventFilter(this);
@@ -70,8 +68,7 @@ int VipSelection::SelectMember(const QList<MemberRec*>& candidates) {
 }
 
 void VipSelection::finish(int result) {
-    m_loop.exit(result);
-    close();
+    Overlay::EndRun(m_loop, this, result);
 }
 
 void VipSelection::on_btnReturn_clicked() {

@@ -1,4 +1,5 @@
 #include "ui/WaitWidget.h"
+#include "ui/Overlay.h"
 #include "ui_WaitWidget.h"
 
 #include <QMovie>
@@ -7,10 +8,7 @@
 // has in front, so it never belongs to one.
 WaitWidget::WaitWidget(QWidget*) : QWidget(nullptr), ui(new Ui::WaitWidget), m_movie(nullptr) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Tool | Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint);
-    setWindowModality(Qt::ApplicationModal);
-    setWindowOpacity(1.0);
-    setAttribute(Qt::WA_TranslucentBackground);
+    Overlay::ApplyWindowConvention(this);
     ui->label_text->setText(tr("请稍等，操作中"));
     // The image is the host's resource; without it the label simply stays empty.
     m_movie = new QMovie(QStringLiteral(":/Images/busy.gif"), QByteArray(), this);
