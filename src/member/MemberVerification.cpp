@@ -1,3 +1,4 @@
+#include "core/Counts.h"
 #include "core/Formats.h"
 #include "core/ZoVORDACtl.h"
 #include "crm/CrmReply.h"
@@ -79,7 +80,7 @@ bool ZoVORDACtl::VerifyMember(const QString& p_sKey, QString& p_sError) {
                     rec.PrjCode = account.value(QStringLiteral("action_no")).toString();
                     rec.PrjName = account.value(QStringLiteral("action_name")).toString();
                     candidate.jfRecords.append(rec);
-                    points += value;
+                    points = AddCount(points, value);
                     cash += valueCash;
                 }
                 candidate.score = QString::number(points);

@@ -1,6 +1,8 @@
+#include "core/Counts.h"
 #include "core/Formats.h"
 #include "core/ZoVORDACtl.h"
 #include "crm/CrmReply.h"
+#include "tender/CouponListReply.h"
 
 bool ZoVORDACtl::QueryCoupon(const QString& p_sCouponNo, CouponRec& p_Coupon, QString& p_sError) {
     const QVariantMap body{{QStringLiteral("shop_id"), shop_id},
@@ -46,7 +48,7 @@ bool ZoVORDACtl::CheckCoupons(QList<CouponRec*>& p_Coupons, QString& p_sError) {
     // The total counts whole pieces: a number is rounded, a text like "1.5" counts 0.
     qint64 quantityTotal = 0;
     for (const QVariant& item : goodsLines)
-        quantityTotal += item.toMap().value(QStringLiteral("sc")).toLongLong();
+        quantityTotal = AddCount(quantityTotal, item.toMap().value(QStringLiteral("sc")).toLongLong());
     QVariantList coupons;
     for (const CouponRec* c : p_Coupons)
         coupons.append(QVariantMap{{QStringLiteral("coupon_no"), c->couponNo}});
@@ -63,34 +65,22 @@ bool ZoVORDACtl::CheckCoupons(QList<CouponRec*>& p_Coupons, QString& p_sError) {
     QVariantMap data;
     if (ReadCrmReply(reply, TenderReplyTexts(tr("券校验异常")), data, p_sError) != CrmReplyStatus::Accepted)
         return false;
-    if (!data.contains(QStringLiteral("coupon_list"))) {
-        p_sError = tr("无券相关明细");
-        return false;
-    }
-    // The CRM decides per coupon of the set; what it applied before a broken element stays applied.
-    for (const QVariant& item : data.value(QStringLiteral("coupon_list")).toList()) {
-        const QVariantMap element = item.toMap();
-        if (!element.contains(QStringLiteral("coupon_no"))) {
-            p_sError = tr("券参数coupon_no不完整");
-            return false;
-        }
-        if (!element.contains(QStringLiteral("useflag"))) {
-            p_sError = tr("券参数useflag不完整");
-            return false;
-        }
-        if (!element.contains(QStringLiteral("pay_value"))) {
-            p_sError = QStringLiteral("pay_value");
-            return false;
-        }
-        const QString couponNo = element.value(QStringLiteral("coupon_no")).toString();
-        for (CouponRec* c : p_Coupons) {
-            if (c->couponNo == couponNo) {
-                c->useFlag = element.value(QStringLiteral("useflag")).toString();
-                c->payValue = element.value(QStringLiteral("pay_value")).toDouble();
+    return ReadCouponList(
+        data,
+        {{QStringLiteral("coupon_no"), tr("券参数coupon_no不完整")},
+         {QStringLiteral("useflag"), tr("券参数useflag不完整")},
+         // This message is the bare key name.
+         {QStringLiteral("pay_value"), QStringLiteral("pay_value")}},
+        [&p_Coupons](const QVariantMap& element) {
+            const QString couponNo = element.value(QStringLiteral("coupon_no")).toString();
+            for (CouponRec* c : p_Coupons) {
+                if (c->couponNo == couponNo) {
+                    c->useFlag = element.value(QStringLiteral("useflag")).toString();
+                    c->payValue = element.value(QStringLiteral("pay_value")).toDouble();
+                }
             }
-        }
-    }
-    return true;
+        },
+        p_sError);
 }
 
 void ZoVORDACtl::SlotCouponCheck(QString p_CouponNo) {

@@ -1,6 +1,7 @@
 #include "core/Formats.h"
 #include "core/ZoVORDACtl.h"
 #include "crm/CrmReply.h"
+#include "tender/CouponListReply.h"
 
 bool ZoVORDACtl::TenderSale(QString& p_sError) {
     if (tenderRec.pay_type == QLatin1String("Q")) {
@@ -36,28 +37,19 @@ bool ZoVORDACtl::TenderSale(QString& p_sError) {
         if (ReadCrmReply(reply, TenderReplyTexts(tr("券核销异常")), data, p_sError) !=
             CrmReplyStatus::Accepted)
             return false;
-        if (!data.contains(QStringLiteral("coupon_list"))) {
-            p_sError = tr("无券相关明细");
-            return false;
-        }
-        for (const QVariant& item : data.value(QStringLiteral("coupon_list")).toList()) {
-            const QVariantMap element = item.toMap();
-            if (!element.contains(QStringLiteral("payflow"))) {
-                p_sError = tr("券参数payflow不完整");
-                return false;
-            }
-            if (!element.contains(QStringLiteral("coupon_no"))) {
-                p_sError = tr("券参数coupon_no不完整");
-                return false;
-            }
-            const QString couponNo = element.value(QStringLiteral("coupon_no")).toString();
-            const QString payflow = element.value(QStringLiteral("payflow")).toString();
-            for (CouponRec* c : qAsConst(couponList)) {
-                if (c->couponNo == couponNo)
-                    c->payflow = payflow;
-            }
-        }
-        return true;
+        // The serials written before a broken element stay: those coupons are written off.
+        return ReadCouponList(
+            data,
+            {{QStringLiteral("payflow"), tr("券参数payflow不完整")},
+             {QStringLiteral("coupon_no"), tr("券参数coupon_no不完整")}},
+            [this](const QVariantMap& element) {
+                const QString couponNo = element.value(QStringLiteral("coupon_no")).toString();
+                for (CouponRec* c : qAsConst(couponList)) {
+                    if (c->couponNo == couponNo)
+                        c->payflow = element.value(QStringLiteral("payflow")).toString();
+                }
+            },
+            p_sError);
     }
 
     if (tenderRec.pay_type != QLatin1String("J"))
