@@ -1,202 +1,119 @@
+#include "support/Columns.h"
+#include "support/DialogDriver.h"
 #include "ui/VipSelection.h"
 
-#include <QHeaderView>
-#include <QLabel>
-#include <QTableView>
-#include <QTimer>
-#include <QtTest>
-#include <functional>
-#include <memory>
+using namespace Dialogs;
 
-// The list blocks in its own loop; the cashier acts from a timer inside it and a
-// watchdog closes the list so a broken key handler fails instead of hanging.
+// The candidates as the list shows them: name, phone, card number, address.
+static const QStringList kMembers = {"张三|13800000001|V0001|和平路1号",
+                                     "李四|13800000002|V0002|解放大道200号",
+                                     "王五|13800000003|V0003|中山北路35号3栋"};
+
 class TestVipSelection : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<VipSelection> m_list;
+    VipSelection m_list; // one for the whole suite, as the controller keeps one
     QList<MemberRec> m_members;
 
-    QTableView* table() const { return m_list->findChild<QTableView*>("tableView"); }
-
-    QList<MemberRec*> candidates(int count) {
-        QList<MemberRec*> list;
+    QTableView* table() const { return m_list.findChild<QTableView*>("tableView"); }
+    int run(int count, const std::function<void()>& steps) {
+        QList<MemberRec*> candidates;
         for (int i = 0; i < count; ++i)
-            list << &m_members[i];
-        return list;
-    }
-
-    int runWhileShown(const QList<MemberRec*>& list, const std::function<void()>& cashier) {
-        bool acted = false;
-        QTimer::singleShot(20, m_list.get(), [&] {
-            acted = true;
-            cashier();
-        });
-        bool timedOut = false;
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        connect(&watchdog, &QTimer::timeout, m_list.get(), [&] {
-            timedOut = true;
-            m_list->on_btnClose_clicked();
-        });
-        watchdog.start(5000);
-        const int result = m_list->SelectMember(list);
-        if (!acted)
-            QTest::qFail("the member list was never shown", __FILE__, __LINE__);
-        if (timedOut)
-            QTest::qFail("the member list was still open after 5 s", __FILE__, __LINE__);
-        return result;
+            candidates << &m_members[i];
+        return runAsCashier(
+            "VipSelection", [&] { return m_list.SelectMember(candidates); }, steps);
     }
 
 private slots:
     void initTestCase() {
-        qApp->setStyleSheet("#widgetblackground{background:rgba(0,0,0,120)}"
-                            "#widgetback{background:rgb(45,108,181)}"
-                            "#widgetpopback{background:white}");
+        useTillStyle();
         QApplication::setFont(QFont(QApplication::font().family(), 9)); // the till's usual size
-        const char* rows[][4] = {{"张三", "13800000001", "V0001", "和平路1号"},
-                                 {"李四", "13800000002", "V0002", "解放大道200号"},
-                                 {"王五", "13800000003", "V0003", "中山北路35号3栋"}};
-        for (const auto& row : rows) {
+        for (const QString& row : kMembers) {
+            const QStringList cells = row.split('|');
             MemberRec member;
-            member.name = row[0];
-            member.phone = row[1];
-            member.code = row[2];
-            member.address = row[3];
+            member.name = cells[0];
+            member.phone = cells[1];
+            member.code = cells[2];
+            member.address = cells[3];
             m_members << member;
         }
-        m_list.reset(new VipSelection);
-    }
-
-    void followsTheOverlayWindowConvention() {
-        QCOMPARE(m_list->objectName(), QString("VipSelection"));
-        QVERIFY(m_list->parentWidget() == nullptr);
-        const Qt::WindowFlags wanted = Qt::Tool | Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint;
-        QCOMPARE(m_list->windowFlags() & wanted, wanted);
-        QCOMPARE(m_list->windowModality(), Qt::ApplicationModal);
-        QVERIFY(m_list->testAttribute(Qt::WA_TranslucentBackground));
-        QCOMPARE(m_list->windowOpacity(), 1.0);
+        QCOMPARE(conventionBreaks(&m_list, "VipSelection"), QString());
     }
 
     void showsOneRowPerCandidate() {
-        QStringList headers, cells;
-        QList<int> widths;
-        QSize panel;
-        QList<int> heights;
-        QHeaderView::ResizeMode lastMode = QHeaderView::Interactive;
-        runWhileShown(candidates(3), [&] {
+        run(3, [&] {
             QAbstractItemModel* model = table()->model();
-            for (int c = 0; c < model->columnCount(); ++c) {
-                headers << model->headerData(c, Qt::Horizontal).toString();
-                widths << table()->columnWidth(c);
-            }
-            lastMode = table()->horizontalHeader()->sectionResizeMode(3);
-            for (int r = 0; r < model->rowCount(); ++r) {
-                heights << table()->rowHeight(r);
-                for (int c = 0; c < model->columnCount(); ++c) {
-                    QCOMPARE(model->index(r, c).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
-                    cells << model->index(r, c).data().toString();
-                }
-            }
-            panel = m_list->findChild<QWidget*>("widgetback")->size();
-            const QString dir = qEnvironmentVariable("ZOVORDA_PNG_DIR");
-            if (!dir.isEmpty())
-                m_list->grab().save(dir + "/VipSelection.png");
-            QTest::keyClick(m_list.get(), Qt::Key_Escape);
+            QCOMPARE(headers(model), QString("姓名|电话|卡号|地址"));
+            QCOMPARE(rows(model), kMembers);
+            QCOMPARE(rows(model, Qt::TextAlignmentRole).join('|').count(QString::number(Qt::AlignCenter)),
+                     12);
+            QCOMPARE(columnWidths(table()).mid(0, 3), QList<int>({94, 120, 120}));
+            QCOMPARE(table()->horizontalHeader()->sectionResizeMode(3), QHeaderView::Stretch);
+            // Every address fits on one line of the stretched column, so no row is taller.
+            QCOMPARE(table()->rowHeight(1), table()->rowHeight(0));
+            QCOMPARE(table()->rowHeight(2), table()->rowHeight(0));
+            const int panel = m_list.findChild<QWidget*>("widgetback")->height();
+            QVERIFY2(panel >= 330 && panel <= 332, qPrintable(QString::number(panel)));
+            savePicture(m_list.grab().toImage(), "VipSelection");
+            QTest::keyClick(&m_list, Qt::Key_Escape);
         });
-        QCOMPARE(headers, (QStringList{"姓名", "电话", "卡号", "地址"}));
-        QCOMPARE(widths.mid(0, 3), (QList<int>{94, 120, 120}));
-        QCOMPARE(lastMode, QHeaderView::Stretch);
-        // Every address fits on one line of the stretched column, so no row is taller.
-        QCOMPARE(heights, (QList<int>{heights.first(), heights.first(), heights.first()}));
-        QCOMPARE(cells,
-                 (QStringList{"张三", "13800000001", "V0001", "和平路1号", "李四", "13800000002", "V0002",
-                              "解放大道200号", "王五", "13800000003", "V0003", "中山北路35号3栋"}));
-        QVERIFY(panel.height() >= 330 && panel.height() <= 332);
         QCOMPARE(table()->focusPolicy(), Qt::NoFocus);
         QCOMPARE(table()->editTriggers(), QAbstractItemView::NoEditTriggers);
-        QCOMPARE(m_list->findChild<QLabel*>("label_2")->text(),
+        QCOMPARE(texts(&m_list, {"label_2"}),
                  QString("【↑】：上一会员      【↓】：下一会员 \n【ESC】：返回        【回车】：确定"));
     }
 
+    // What the cashier does in turn: keys (landing where `via` says), "row<n>" touches a
+    // row, "btn..." a title bar button. The selection is read before the last one.
     void choosing_data() {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("touchRow");
-        QTest::addColumn<QList<int>>("keys");
-        QTest::addColumn<QString>("via"); // where the key presses land
-        QTest::addColumn<int>("selectedRow");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<QString>("cardNo");
-
-        const int up = Qt::Key_Up, down = Qt::Key_Down, esc = Qt::Key_Escape;
-        const int ret = Qt::Key_Return, enter = Qt::Key_Enter;
-        QTest::newRow("first row by default") << 3 << -1 << QList<int>{ret} << "list" << 0 << 1 << "V0001";
-        QTest::newRow("down twice") << 3 << -1 << QList<int>{down, down, enter} << "list" << 2 << 1
-                                    << "V0003";
-        QTest::newRow("down past the end")
-            << 3 << -1 << QList<int>{down, down, down, ret} << "list" << 2 << 1 << "V0003";
-        QTest::newRow("up on the first row") << 3 << -1 << QList<int>{up, ret} << "list" << 0 << 1 << "V0001";
-        QTest::newRow("down and up") << 3 << -1 << QList<int>{down, down, up, ret} << "list" << 1 << 1
-                                     << "V0002";
-        QTest::newRow("touch the second row") << 3 << 1 << QList<int>{enter} << "list" << 1 << 1 << "V0002";
-        QTest::newRow("touch, then down") << 3 << 1 << QList<int>{down, ret} << "list" << 2 << 1 << "V0003";
-        QTest::newRow("keys arriving at the table")
-            << 3 << -1 << QList<int>{down, ret} << "table" << 1 << 1 << "V0002";
-        QTest::newRow("Escape after moving") << 3 << -1 << QList<int>{down, esc} << "list" << 1 << 0 << "";
-        QTest::newRow("Escape at the table") << 3 << -1 << QList<int>{esc} << "table" << 0 << 0 << "";
-        QTest::newRow("keys from the window system")
-            << 3 << -1 << QList<int>{down, down, ret} << "window" << 2 << 1 << "V0003";
-        QTest::newRow("empty list") << 0 << -1 << QList<int>{ret} << "list" << -1 << 1 << "";
+        columns<int, QString, QString, int, int, QString>(
+            {"count", "press", "via", "selected", "result", "cardNo"});
+        // clang-format off
+        QTest::newRow("first row by default")        << 3 << "Return"                << "list"   << 0  << 1 << "V0001";
+        QTest::newRow("down twice")                  << 3 << "Down Down Enter"       << "list"   << 2  << 1 << "V0003";
+        QTest::newRow("down past the end")           << 3 << "Down Down Down Return" << "list"   << 2  << 1 << "V0003";
+        QTest::newRow("up on the first row")         << 3 << "Up Return"             << "list"   << 0  << 1 << "V0001";
+        QTest::newRow("down and up")                 << 3 << "Down Down Up Return"   << "list"   << 1  << 1 << "V0002";
+        QTest::newRow("touch the second row")        << 3 << "row1 Enter"            << "list"   << 1  << 1 << "V0002";
+        QTest::newRow("touch, then down")            << 3 << "row1 Down Return"      << "list"   << 2  << 1 << "V0003";
+        QTest::newRow("keys arriving at the table")  << 3 << "Down Return"           << "table"  << 1  << 1 << "V0002";
+        QTest::newRow("Escape after moving")         << 3 << "Down Esc"              << "list"   << 1  << 0 << "";
+        QTest::newRow("Escape at the table")         << 3 << "Esc"                   << "table"  << 0  << 0 << "";
+        QTest::newRow("keys from the window system") << 3 << "Down Down Return"      << "window" << 2  << 1 << "V0003";
+        QTest::newRow("empty list")                  << 0 << "Return"                << "list"   << -1 << 1 << "";
+        QTest::newRow("return button backs out")     << 2 << "Down btnReturn"        << "list"   << 1  << 0 << "";
+        QTest::newRow("close button backs out")      << 2 << "Down btnClose"         << "list"   << 1  << 0 << "";
+        // clang-format on
     }
-
     void choosing() {
         QFETCH(int, count);
-        QFETCH(int, touchRow);
-        QFETCH(QList<int>, keys);
+        QFETCH(QString, press);
         QFETCH(QString, via);
-        QFETCH(int, selectedRow);
-        QFETCH(int, result);
-        QFETCH(QString, cardNo);
-
-        m_list->m_sCardNo = "left over";
-        int selected = -2;
-        const int got = runWhileShown(candidates(count), [&] {
-            if (touchRow >= 0) {
-                const QRect cell = table()->visualRect(table()->model()->index(touchRow, 1));
+        const auto act = [&](const QString& what) {
+            if (what.startsWith("row")) {
+                const QRect cell = table()->visualRect(table()->model()->index(what.mid(3).toInt(), 1));
                 QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, cell.center());
+            } else if (what.startsWith("btn")) {
+                QTest::mouseClick(m_list.findChild<QWidget*>(what), Qt::LeftButton);
+            } else if (via == "window") {
+                keys(m_list.windowHandle(), what);
+            } else {
+                keys(via == "table" ? static_cast<QWidget*>(table()) : &m_list, what);
             }
-            auto press = [&](int key) {
-                if (via == "window")
-                    QTest::keyClick(m_list->windowHandle(), Qt::Key(key));
-                else
-                    QTest::keyClick(via == "table" ? static_cast<QWidget*>(table()) : m_list.get(),
-                                    Qt::Key(key));
-            };
-            for (int i = 0; i < keys.size() - 1; ++i)
-                press(keys.at(i));
+        };
+        m_list.m_sCardNo = "left over";
+        const int result = run(count, [&] {
+            QStringList steps = press.split(' ');
+            const QString last = steps.takeLast();
+            for (const QString& step : steps)
+                act(step);
             const QModelIndexList rows = table()->selectionModel()->selectedRows();
-            selected = rows.isEmpty() ? -1 : rows.size() == 1 ? rows.first().row() : -99;
-            press(keys.last());
+            QTEST(rows.isEmpty() ? -1 : rows.size() == 1 ? rows.first().row() : -99, "selected");
+            act(last);
         });
-        QCOMPARE(selected, selectedRow);
-        QCOMPARE(got, result);
-        QCOMPARE(m_list->m_sCardNo, cardNo);
-        QVERIFY(!m_list->isVisible());
-    }
-
-    void titleButtonsBackOut_data() {
-        QTest::addColumn<QString>("button");
-        QTest::newRow("return") << "btnReturn";
-        QTest::newRow("close") << "btnClose";
-    }
-
-    void titleButtonsBackOut() {
-        QFETCH(QString, button);
-        const int got = runWhileShown(candidates(2), [&] {
-            QTest::keyClick(m_list.get(), Qt::Key_Down);
-            QTest::mouseClick(m_list->findChild<QWidget*>(button), Qt::LeftButton);
-        });
-        QCOMPARE(got, 0);
-        QCOMPARE(m_list->m_sCardNo, QString());
+        QTEST(result, "result");
+        QTEST(m_list.m_sCardNo, "cardNo");
+        QVERIFY(!m_list.isVisible());
     }
 };
 

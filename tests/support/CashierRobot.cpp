@@ -1,12 +1,6 @@
 #include "CashierRobot.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QTimer>
-#include <QWidget>
+#include <QtWidgets>
 
 namespace {
 
@@ -14,39 +8,32 @@ namespace {
 constexpr int kActionDelayMs = 10;
 // How long a dismissed dialog gets to close by its own key before it is closed for it.
 constexpr int kDismissGraceMs = 100;
+// The window property that tells which show of a window is the current one.
+const char* const kShowing = "cashierRobotShowing";
 
-const QStringList& cashierDialogs() {
-    static const QStringList names = {"MessageWidget", "MemberLogin",  "JFPayWidget",
-                                      "CouponWidget",  "VipSelection", "MemberManage"};
-    return names;
+const QStringList kCashierDialogs = {"MessageWidget", "MemberLogin",  "JFPayWidget",
+                                     "CouponWidget",  "VipSelection", "MemberManage"};
+
+bool stillShowing(const QPointer<QWidget>& dialog, quint64 showing) {
+    return dialog && dialog->isVisible() && dialog->property(kShowing).toULongLong() == showing;
 }
 
-// The wait screen comes and goes with every CRM exchange; the cashier does nothing with it.
-const QString kWaitScreen = QStringLiteral("WaitWidget");
-
-// Activates the dialog and picks where the cashier's keys land. On the offscreen
-// platform the focus does not come back to a window by itself once a window above it
-// (the wait screen) has closed, so it is handed back here explicitly.
+// Activates the dialog and picks where the cashier's keys land: the focused line edit,
+// else the first usable one. On the offscreen platform the focus does not come back to
+// a window by itself once a window above it (the wait screen) has closed, so it is
+// handed back here explicitly.
 QWidget* keyTarget(QWidget* dialog) {
     dialog->activateWindow();
     QApplication::setActiveWindow(dialog);
-    const auto usable = [](QLineEdit* e) {
-        return e && e->isVisible() && e->isEnabled() && !e->isReadOnly();
-    };
-    QLineEdit* edit = qobject_cast<QLineEdit*>(dialog->focusWidget());
-    if (!usable(edit)) {
-        edit = nullptr;
-        for (QLineEdit* e : dialog->findChildren<QLineEdit*>()) {
-            if (usable(e)) {
-                edit = e;
-                break;
-            }
+    QList<QLineEdit*> edits = dialog->findChildren<QLineEdit*>();
+    edits.prepend(qobject_cast<QLineEdit*>(dialog->focusWidget()));
+    for (QLineEdit* edit : edits) {
+        if (edit && edit->isVisible() && edit->isEnabled() && !edit->isReadOnly()) {
+            edit->setFocus(Qt::OtherFocusReason);
+            return edit;
         }
     }
-    if (!edit)
-        return dialog;
-    edit->setFocus(Qt::OtherFocusReason);
-    return edit;
+    return dialog;
 }
 
 } // namespace
@@ -70,7 +57,8 @@ CashierRobot& CashierRobot::expectMessage(const QString& exactText, int closeKey
         const QString text = labelText(dialog);
         seenTexts_.append(text);
         if (text != exactText)
-            fail(QStringLiteral("MessageWidget shows \"%1\", expected \"%2\"").arg(text, exactText));
+            failures_.append(
+                QStringLiteral("MessageWidget shows \"%1\", expected \"%2\"").arg(text, exactText));
         press(closeKey)(dialog);
     });
 }
@@ -80,7 +68,7 @@ CashierRobot::Action CashierRobot::typeAndEnter(const QString& text) {
         QPointer<QWidget> target = keyTarget(dialog);
         // QTest only knows keys for ASCII; anything else (a Chinese name) arrives
         // as text, the way an input method hands it to the entry field.
-        for (const QChar ch : text) {
+        for (const QChar ch : text + '\r') {
             if (!target)
                 return;
             if (ch.unicode() < 128)
@@ -88,8 +76,6 @@ CashierRobot::Action CashierRobot::typeAndEnter(const QString& text) {
             else
                 QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, QString(ch), Qt::NoModifier);
         }
-        if (target)
-            QTest::keyClick(target, Qt::Key_Return);
     };
 }
 
@@ -120,14 +106,6 @@ QString CashierRobot::labelText(QWidget* dialog, const QString& labelName) {
     return label ? label->text() : QString();
 }
 
-QStringList CashierRobot::seenTexts() const {
-    return seenTexts_;
-}
-
-bool CashierRobot::allDone() const {
-    return expected_.isEmpty() && failures_.isEmpty();
-}
-
 QString CashierRobot::failures() const {
     QStringList lines = failures_;
     for (const Expectation& e : expected_)
@@ -135,102 +113,78 @@ QString CashierRobot::failures() const {
     return lines.join('\n');
 }
 
-int CashierRobot::pending() const {
-    return expected_.size();
-}
-
-void CashierRobot::setWatchdogMs(int ms) {
-    watchdogMs_ = ms;
-}
-
 bool CashierRobot::eventFilter(QObject* watched, QEvent* event) {
-    const QEvent::Type type = event->type();
-    if ((type == QEvent::Show || type == QEvent::Hide) && watched->isWidgetType() && !event->spontaneous()) {
+    if (event->type() == QEvent::Show && !event->spontaneous() && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
-        if (type == QEvent::Hide)
-            showing_.remove(widget);
-        else if (widget->isWindow() && isCashierDialog(widget))
+        if (widget->isWindow() && isCashierDialog(widget))
             shown(widget);
     }
     return QObject::eventFilter(watched, event);
 }
 
+// The wait screen comes and goes with every CRM exchange; the cashier does nothing with
+// it. Any other dialog would block the test like one of ours (a stray QMessageBox, say).
 bool CashierRobot::isCashierDialog(QWidget* window) const {
     const QString name = window->objectName();
-    if (name == kWaitScreen)
-        return false;
-    if (cashierDialogs().contains(name) || (!expected_.isEmpty() && expected_.first().dialog == name))
-        return true;
-    // Any other dialog would block the test just the same (a stray QMessageBox, say).
     const Qt::WindowType kind = window->windowType();
-    return qobject_cast<QDialog*>(window) && kind != Qt::Popup && kind != Qt::ToolTip;
+    return name != QLatin1String("WaitWidget") &&
+           (kCashierDialogs.contains(name) || (!expected_.isEmpty() && expected_.first().dialog == name) ||
+            (qobject_cast<QDialog*>(window) && kind != Qt::Popup && kind != Qt::ToolTip));
 }
 
 void CashierRobot::shown(QWidget* dialog) {
     const quint64 showing = ++shows_;
-    showing_.insert(dialog, showing);
+    dialog->setProperty(kShowing, showing);
     QPointer<QWidget> guard = dialog;
-    const auto stillShowing = [this, guard, showing] {
-        return guard && guard->isVisible() && showing_.value(guard) == showing;
-    };
-
     const QString name = dialog->objectName();
+    Action action;
     if (!expected_.isEmpty() && expected_.first().dialog == name) {
-        const Action action = expected_.takeFirst().action;
-        QTimer::singleShot(kActionDelayMs, this, [this, guard, action, stillShowing, name] {
-            if (!stillShowing())
-                return fail(QStringLiteral("%1 closed before the cashier acted").arg(name));
-            action(guard);
-        });
+        action = expected_.takeFirst().action;
     } else {
-        const QString expected = expected_.isEmpty() ? QStringLiteral("nothing") : expected_.first().dialog;
-        fail(QStringLiteral("unexpected %1 (expected %2)").arg(describe(dialog), expected));
-        QTimer::singleShot(kActionDelayMs, this, [this, guard, showing, stillShowing] {
-            if (stillShowing())
-                dismiss(guard, showing);
-        });
+        const QString text = labelText(dialog);
+        const QString what = name == QLatin1String("MessageWidget") && !text.isEmpty()
+                                 ? QStringLiteral("MessageWidget \"%1\"").arg(text)
+                             : name.isEmpty() ? QString::fromLatin1(dialog->metaObject()->className())
+                                              : name;
+        failures_.append(
+            QStringLiteral("unexpected %1 (expected %2)")
+                .arg(what, expected_.isEmpty() ? QStringLiteral("nothing") : expected_.first().dialog));
     }
 
-    const int watchdogMs = watchdogMs_;
-    QTimer::singleShot(
-        watchdogMs, Qt::PreciseTimer, this, [this, guard, showing, stillShowing, name, watchdogMs] {
-            if (!stillShowing())
-                return;
-            fail(QStringLiteral("%1 still open after %2 ms, dismissed").arg(name).arg(watchdogMs));
+    QTimer::singleShot(kActionDelayMs, this, [=] {
+        if (action && !stillShowing(guard, showing))
+            return failures_.append(name + " closed before the cashier acted");
+        if (action)
+            action(guard);
+        // Off script, or left open by a step that failed the test: backed out of at once.
+        if ((!action || QTest::currentTestFailed()) && stillShowing(guard, showing))
             dismiss(guard, showing);
-        });
+    });
+    const int watchdogMs = watchdogMs_;
+    QTimer::singleShot(watchdogMs, Qt::PreciseTimer, this, [=] {
+        if (!stillShowing(guard, showing))
+            return;
+        failures_.append(QStringLiteral("%1 still open after %2 ms, dismissed").arg(name).arg(watchdogMs));
+        dismiss(guard, showing);
+    });
 }
 
 // Closes the dialog the way the cashier would back out of it; should that not work,
 // closes it outright, so a test never hangs on a dialog.
 void CashierRobot::dismiss(QWidget* dialog, quint64 showing) {
-    QPointer<QWidget> guard = dialog;
-    auto* asDialog = qobject_cast<QDialog*>(dialog);
     if (dialog->objectName() == QLatin1String("MessageWidget"))
         press(Qt::Key_1)(dialog); // it ignores Escape
-    else if (asDialog)
+    else if (auto* asDialog = qobject_cast<QDialog*>(dialog))
         asDialog->reject();
     else
         press(Qt::Key_Escape)(dialog);
 
-    QTimer::singleShot(kDismissGraceMs, this, [this, guard, showing] {
-        if (!guard || !guard->isVisible() || showing_.value(guard) != showing)
+    QTimer::singleShot(kDismissGraceMs, this, [guard = QPointer<QWidget>(dialog), showing] {
+        if (!stillShowing(guard, showing))
             return;
         if (auto* d = qobject_cast<QDialog*>(guard.data()))
             d->done(QDialog::Rejected);
         else
             guard->close();
     });
-}
-
-void CashierRobot::fail(const QString& what) {
-    failures_.append(what);
-}
-
-QString CashierRobot::describe(QWidget* dialog) {
-    const QString text = labelText(dialog);
-    if (dialog->objectName() == QLatin1String("MessageWidget") && !text.isEmpty())
-        return QStringLiteral("MessageWidget \"%1\"").arg(text);
-    return dialog->objectName().isEmpty() ? QString::fromLatin1(dialog->metaObject()->className())
-                                          : dialog->objectName();
 }

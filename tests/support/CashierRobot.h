@@ -10,9 +10,7 @@
 // did not go to script: a dialog nobody expected (dismissed so the test goes on), an
 // expected one that never came, a message with the wrong text, a dialog left open.
 
-#include <QHash>
 #include <QObject>
-#include <QPointer>
 #include <QStringList>
 #include <QTest>
 
@@ -42,12 +40,12 @@ public:
     static Action sequence(const QList<Action>& steps); // stops early once the dialog has closed
 
     static QString labelText(QWidget* dialog, const QString& labelName = QStringLiteral("label_text"));
-    QStringList seenTexts() const; // message texts read by expectMessage, in order
+    QStringList seenTexts() const { return seenTexts_; } // message texts read by expectMessage, in order
 
-    bool allDone() const;     // every expectation consumed and nothing went wrong
-    QString failures() const; // one line per problem, empty when allDone()
-    int pending() const;      // expectations not yet consumed
-    void setWatchdogMs(int ms);
+    bool allDone() const { return expected_.isEmpty() && failures_.isEmpty(); }
+    QString failures() const;                        // one line per problem, empty when allDone()
+    int pending() const { return expected_.size(); } // expectations not yet consumed
+    void setWatchdogMs(int ms) { watchdogMs_ = ms; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -61,14 +59,11 @@ private:
     bool isCashierDialog(QWidget* window) const;
     void shown(QWidget* dialog);
     void dismiss(QWidget* dialog, quint64 showing);
-    void fail(const QString& what);
-    static QString describe(QWidget* dialog);
 
     QList<Expectation> expected_;
     QStringList failures_;
     QStringList seenTexts_;
-    QHash<QWidget*, quint64> showing_; // which show of a window is current, for the timers
-    quint64 shows_ = 0;
+    quint64 shows_ = 0; // numbers each show, so that a timer knows its own
     int watchdogMs_ = 10000;
 };
 
