@@ -16,6 +16,7 @@ private slots:
     void requestGoesOutAsConfigured();
     void addressEndingInSlashIsKept();
     void emptyTokenIsStillSent();
+    void lineBreaksNeverReachTheHeaders();
     void missingSettings_data();
     void missingSettings();
     void timeOutKeepsTheGuiAlive();
@@ -100,6 +101,18 @@ void TestCrmExchange::emptyTokenIsStillSent() {
     const crmsim::Request r = m_crm->requests().value(0);
     QVERIFY(r.hasHeader("Token"));
     QCOMPARE(r.header("Token"), QByteArray());
+}
+
+void TestCrmExchange::lineBreaksNeverReachTheHeaders() {
+    // A token as a hostile or broken CRM might hand it out at sign-in.
+    m_dir->writeIni("ZoVORDA.ini", {{"Config/token", "a\r\nX-Injected: 1"}});
+    m_crm->enqueue("pmb001", Reply::json("{}"));
+    QString reply, error;
+    QVERIFY(call("pmb001", "{}", reply, error));
+    const crmsim::Request r = m_crm->requests().value(0);
+    QCOMPARE(r.header("Token"), QByteArray("aX-Injected: 1"));
+    QVERIFY(!r.hasHeader("X-Injected"));
+    QCOMPARE(m_crm->requestCount(), 1);
 }
 
 void TestCrmExchange::missingSettings_data() {

@@ -21,6 +21,19 @@ QString replyBodyText(QNetworkReply* reply) {
     return QString::fromUtf8(body);
 }
 
+// A header value is one line of text. A token the CRM sent with a line break (or
+// an edited settings file) must not become a second header or a second request,
+// so control characters never reach the wire.
+QByteArray headerValue(const QString& setting) {
+    const QByteArray text = setting.toUtf8();
+    QByteArray value;
+    for (const char c : text) {
+        if (!((c >= 0 && c < 0x20) || c == 0x7f))
+            value.append(c);
+    }
+    return value;
+}
+
 } // namespace
 
 WaitThread::WaitThread() : QThread(nullptr) {}
@@ -55,9 +68,9 @@ void WaitThread::run() {
     // integrator configured (an address ending in "/" gives two slashes).
     const QString url = address + QStringLiteral("/txCtrl?txcode=") + m_sTxCode;
 
-    const QByteArray token = config.value(QStringLiteral("Config/token")).toString().toUtf8();
-    const QByteArray companyId = config.value(QStringLiteral("Config/company_id")).toString().toUtf8();
-    const QByteArray deviceId = host.value(QStringLiteral("NAV/pointcode")).toString().toUtf8();
+    const QByteArray token = headerValue(config.value(QStringLiteral("Config/token")).toString());
+    const QByteArray companyId = headerValue(config.value(QStringLiteral("Config/company_id")).toString());
+    const QByteArray deviceId = headerValue(host.value(QStringLiteral("NAV/pointcode")).toString());
     if (companyId.isEmpty()) {
         m_sError = tr("请求未配置公司ID");
         return;
