@@ -8,7 +8,7 @@ BUILD=${ZOVORDA_BUILD_DIR:-$ROOT/build}
 
 PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5sql5-mysql
           libqt5sql5-odbc libcpp-httplib-dev libssl-dev mariadb-server mariadb-client odbc-mariadb unixodbc
-          sqlite3 python3 fonts-noto-cjk)
+          sqlite3 python3 fonts-noto-cjk openssl clang libclang-rt-14-dev)
 missing=()
 for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

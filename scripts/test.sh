@@ -2,7 +2,8 @@
 # Sets up a fresh Debian 12 machine, builds, starts a private MariaDB server and
 # runs every test suite headless: once in the normal build, once in a build with
 # AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
-# Then every source is compiled for Windows with MinGW-w64 (both architectures).
+# Then every source is compiled for Windows with MinGW-w64 (both architectures), and
+# the fuzz targets replay their corpora.
 # ZOVORDA_QUICK=1 skips the Windows and sanitizer passes (for a quick local round).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
@@ -34,4 +35,8 @@ if [ "${ZOVORDA_QUICK:-0}" != 1 ]; then
     export LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp:print_suppressions=0
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     (cd "$SAN_BUILD" && ctest --output-on-failure -j2 --timeout 600)
+
+    echo "== replaying the fuzz corpora (libFuzzer, ASan + UBSan)"
+    unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
+    BUILD_DIR=${ZOVORDA_FUZZ_BUILD_DIR:-$ROOT/build-fuzz} sh "$ROOT/fuzz/run.sh" --replay
 fi

@@ -1,0 +1,88 @@
+#!/bin/sh
+# Builds the libFuzzer targets and runs them.
+#
+#   fuzz/run.sh [--replay]             build, then replay every committed corpus file and
+#                                      crash reproducer once (CI); non-zero on any finding
+#   fuzz/run.sh --fuzz TARGET [SECS]   fuzz one target (default 600 s) from its committed
+#                                      corpus; new inputs go to build-fuzz/corpus/TARGET,
+#                                      findings to build-fuzz/findings/
+#   fuzz/run.sh --merge TARGET         minimise committed + new inputs back into
+#                                      fuzz/corpus/TARGET
+#   fuzz/run.sh --build                build only
+#
+# TARGET is fuzz_vip, fuzz_card or fuzz_reply. The build directory is $BUILD_DIR
+# (default build-fuzz next to fuzz/); the compiler is clang++ (or $CXX when it is clang).
+set -eu
+
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(dirname "$HERE")
+BUILD=${BUILD_DIR:-$ROOT/build-fuzz}
+TARGETS="fuzz_vip fuzz_card fuzz_reply"
+CXX_COMPILER=${CXX:-clang++}
+case "$("$CXX_COMPILER" --version 2>/dev/null)" in *clang*) ;; *) CXX_COMPILER=clang++ ;; esac
+
+export QT_QPA_PLATFORM=offscreen
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+
+build() {
+    generator=
+    command -v ninja >/dev/null 2>&1 && generator="-G Ninja"
+    if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+        # shellcheck disable=SC2086
+        cmake -S "$HERE" -B "$BUILD" $generator -DCMAKE_CXX_COMPILER="$CXX_COMPILER" >/dev/null
+    fi
+    cmake --build "$BUILD" -j"$(nproc)" --target $TARGETS
+}
+
+replay() {
+    status=0
+    for t in $TARGETS; do
+        set -- "$HERE/corpus/$t"/*
+        for crash in "$HERE/crashes/$t"-*; do
+            [ -f "$crash" ] && set -- "$@" "$crash"
+        done
+        echo "== $t: $# inputs"
+        log="$BUILD/replay-$t.log"
+        if "$BUILD/$t" -timeout=30 -rss_limit_mb=4096 "$@" >"$log" 2>&1; then
+            echo "   ok"
+        else
+            status=1
+            echo "   FAILED (log: $log)"
+            grep -E "==FINDING==|ERROR:|runtime error|SUMMARY" -A4 "$log" | head -40
+        fi
+    done
+    return $status
+}
+
+fuzz() {
+    t=$1
+    secs=${2:-600}
+    # Each target runs in a folder of its own: -jobs writes its log there as fuzz-0.log.
+    mkdir -p "$BUILD/corpus/$t" "$BUILD/findings" "$BUILD/run-$t"
+    cd "$BUILD/run-$t"
+    "$BUILD/$t" -max_total_time="$secs" -jobs=1 -workers=1 -timeout=30 -rss_limit_mb=4096 \
+        -max_len=8192 -print_final_stats=1 -artifact_prefix="$BUILD/findings/$t-" -dict="$HERE/dict/$t.dict" \
+        "$BUILD/corpus/$t" "$HERE/corpus/$t"
+}
+
+merge() {
+    t=$1
+    fresh="$BUILD/merged-$t"
+    rm -rf "$fresh"
+    mkdir -p "$fresh"
+    "$BUILD/$t" -merge=1 -timeout=30 -rss_limit_mb=4096 -max_len=8192 "$fresh" "$HERE/corpus/$t" \
+        "$BUILD/corpus/$t"
+    rm -f "$HERE/corpus/$t"/*
+    cp "$fresh"/* "$HERE/corpus/$t"/
+    echo "$t: $(ls "$HERE/corpus/$t" | wc -l) files kept"
+}
+
+mode=${1:---replay}
+case "$mode" in
+--replay) build && replay ;;
+--build) build ;;
+--fuzz) build && fuzz "$2" "${3:-600}" ;;
+--merge) merge "$2" ;;
+*) sed -n '2,15p' "$0"; exit 2 ;;
+esac
