@@ -3,13 +3,9 @@
 // answer must stay exactly what it was the first time, and the plug-in must give
 // back after every call the threads and descriptors it took, and not grow in memory.
 // ZOVORDA_LONGDAY_CALLS raises the number of calls (default 2000) for a soak run.
-#include "CrmSim.h"
-#include "api/ResultFrame.h"
-#include "core/ZoVORDACtl.h"
 #include "support/CashierRobot.h"
 #include "support/CrmReplies.h"
-#include "support/Requests.h"
-#include "support/WorkDir.h"
+#include "support/TillFixture.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -29,29 +25,28 @@ namespace {
 // order B-REFUSED, breaks down (HTTP 500) for the order B-500 and accepts the rest.
 Reply answer(const crmsim::Request& r) {
     const QJsonObject in = QJsonDocument::fromJson(r.body).object();
-    if (r.txcode == "pmb001") {
-        if (in.value("cardno").toString() == "00000000")
-            return Reply::json(CrmReplies::refused("会员不存在"));
+    if (r.txcode == "pmb001" && in.value("cardno") == "00000000")
+        return Reply::json(CrmReplies::refused("会员不存在"));
+    if (r.txcode == "pmb001")
         return Reply::json(CrmReplies::members({CrmReplies::member("M0001", "C0001", "张三", "13800000001",
                                                                    {CrmReplies::account("A1", 300, 30)})}));
-    }
     if (r.txcode == "pmb002")
-        return Reply::json(in.value("password").toString() == "123456" ? CrmReplies::accepted()
-                                                                       : CrmReplies::refused("密码错误"));
-    if (r.txcode == "pmb021") {
-        if (in.value("order_id").toString() == "B-REFUSED")
-            return Reply::json(CrmReplies::refused("订单重复"));
-        const QJsonObject coupon{{"ticket_name", "满100减20"}, {"ticket_value", "20"},
-                                 {"coupon_no", "Q9"},          {"begin_date", "2026-01-01"},
-                                 {"end_date", "2026-12-31"},   {"remark", "限本店使用"}};
-        return Reply::json(CrmReplies::accepted(
-            {{"score", "12"}, {"score_value", "312"}, {"couponInfo", QJsonArray{coupon}}}));
-    }
-    if (r.txcode == "pmb020") {
-        if (in.value("order_id").toString() == "B-500")
-            return Reply::json("{}", 500);
-        return Reply::json(CrmReplies::accepted());
-    }
+        return Reply::json(in.value("password") == "123456" ? CrmReplies::accepted()
+                                                            : CrmReplies::refused("密码错误"));
+    if (r.txcode == "pmb021" && in.value("order_id") == "B-REFUSED")
+        return Reply::json(CrmReplies::refused("订单重复"));
+    if (r.txcode == "pmb021")
+        return Reply::json(
+            CrmReplies::accepted({{"score", "12"},
+                                  {"score_value", "312"},
+                                  {"couponInfo", QJsonArray{QJsonObject{{"ticket_name", "满100减20"},
+                                                                        {"ticket_value", "20"},
+                                                                        {"coupon_no", "Q9"},
+                                                                        {"begin_date", "2026-01-01"},
+                                                                        {"end_date", "2026-12-31"},
+                                                                        {"remark", "限本店使用"}}}}}));
+    if (r.txcode == "pmb020")
+        return in.value("order_id") == "B-500" ? Reply::json("{}", 500) : Reply::json(CrmReplies::accepted());
     if (r.txcode == "pmb010")
         return Reply::json(CrmReplies::accepted({{"couponInfo", QJsonObject{{"ticket_name", "满100减20"}}}}));
     QJsonArray coupons;
@@ -63,26 +58,6 @@ Reply answer(const crmsim::Request& r) {
     }
     return Reply::json(CrmReplies::accepted({{"coupon_list", coupons}}));
 }
-
-enum Kind {
-    Verify,
-    VerifyUnknown,
-    VerifyWithPassword,
-    Settle,
-    SettleRefused,
-    PointsSale,
-    CouponSale,
-    PointsRefund,
-    PointsRefundCrmDown,
-    CouponRefund,
-    Cancel,
-    KindCount
-};
-
-const char* const kKindNames[] = {"verification",  "unknown member", "verification with password",
-                                  "settlement",    "refused order",  "points sale",
-                                  "coupon sale",   "points refund",  "points refund, CRM broken",
-                                  "coupon refund", "cancel"};
 
 QJsonObject settleRequest(const QString& billNo) {
     return QJsonObject{
@@ -106,257 +81,210 @@ QJsonObject settleRequest(const QString& billNo) {
         {"pays", QJsonArray{QJsonObject{{"code", "01"}, {"pay_amount", 88.5}, {"zf_amount", 90}}}}};
 }
 
-QByteArray card(ZoVORDACtl& ctl, QJsonObject head, const QJsonObject& udp = {}) {
-    if (head.value("pay_type") == "Q")
+QJsonObject tender(const QString& payType, const QString& txnType, const QString& billNo = "B0001") {
+    QJsonObject head = Requests::tenderHead(payType, txnType);
+    if (txnType == "REFUND") {
+        head.insert("oribill_no", "OB7");
+        head.insert("orisale_no", "OS7");
+    }
+    head.insert("bill_no", billNo);
+    if (payType == "Q")
         head.insert("pay_code", "41");
-    const QByteArray h = Requests::json(head), p = Requests::json(Requests::products()),
-                     u = udp.isEmpty() ? QByteArray() : Requests::json(udp);
-    return ResultFrame::CardTrans(ctl, h.constData(), p.constData(), u.constData());
+    return head;
 }
 
-QByteArray vip(ZoVORDACtl& ctl, const QJsonObject& in) {
-    return ResultFrame::VipTrans(ctl, Requests::json(in).constData());
+// One kind of call of the day: a member call (reqtype set) or a tender head, what the
+// cashier does ("MemberLogin=123456 CouponWidget=Q1+F2": a code and Enter, or a key),
+// and the code and message it must end with ("@url" is the CRM's address).
+struct Kind {
+    const char* name;
+    QJsonObject in;
+    QString cashier, outcome;
+    QByteArray udp = QByteArray();
+};
+
+QList<Kind> kinds() {
+    const auto pay = [](const char* code, int amount, const char* no, const char* serial) {
+        return QJsonObject{
+            {"code", code}, {"name", "付款"}, {"pay_amt", amount}, {"payno", no}, {"extranno", serial}};
+    };
+    const QByteArray refundPays =
+        Requests::json({{"pays", QJsonArray{pay("01", 80, "", ""), pay("41", 20, "Q1", "PF-Q1")}},
+                        {"paysnow", QJsonArray{}}});
+    return {
+        {"verification", Requests::verifyRequest(), "", "111111 成功"},
+        {"unknown member", Requests::verifyRequest("00000000"), "",
+         "000000 会员验证失败，会员不存在，请再次尝试或联系管理员处理"},
+        {"verification with password", Requests::verifyRequest("13800000001", "3"), "MemberLogin=123456",
+         "111111 成功"},
+        {"settlement", settleRequest("B1"), "", "111111 成功"},
+        {"refused order", settleRequest("B-REFUSED"), "", "000000 订单结算失败，订单重复"},
+        {"points sale", tender("J", "SALE"), "MemberLogin=123456 JFPayWidget=5", "111111 交易成功"},
+        {"coupon sale", tender("Q", "SALE"), "CouponWidget=Q1+F2", "111111 交易成功"},
+        {"points refund", tender("J", "REFUND"), "", "111111 交易成功"},
+        {"points refund, CRM broken", tender("J", "REFUND", "B-500"), "",
+         "000000 网络错误，请再次尝试或联系管理员处理。错误代码: 401 Error transferring "
+         "@url/txCtrl?txcode=pmb020 - "
+         "server replied: Internal Server Error"},
+        {"coupon refund", tender("Q", "REFUND"), "", "111111 交易成功", refundPays},
+        {"cancel", tender("J", "CANCEL"), "", "000000 该支付方式不允许清除"},
+    };
 }
 
-QByteArray runCall(ZoVORDACtl& ctl, Kind kind, CashierRobot& robot) {
-    switch (kind) {
-    case Verify:
-        return vip(ctl, Requests::verifyRequest());
-    case VerifyUnknown:
-        return vip(ctl, Requests::verifyRequest("00000000"));
-    case VerifyWithPassword:
-        robot.when("MemberLogin", CashierRobot::typeAndEnter("123456"));
-        return vip(ctl, Requests::verifyRequest("13800000001", "3"));
-    case Settle:
-        return vip(ctl, settleRequest("B1"));
-    case SettleRefused:
-        return vip(ctl, settleRequest("B-REFUSED"));
-    case PointsSale:
-        robot.when("MemberLogin", CashierRobot::typeAndEnter("123456"))
-            .when("JFPayWidget", CashierRobot::typeAndEnter("5"));
-        return card(ctl, Requests::tenderHead("J", "SALE"));
-    case CouponSale:
-        robot.when("CouponWidget", CashierRobot::sequence(
-                                       {CashierRobot::typeAndEnter("Q1"), CashierRobot::press(Qt::Key_F2)}));
-        return card(ctl, Requests::tenderHead("Q", "SALE"));
-    case PointsRefund:
-    case PointsRefundCrmDown: {
-        QJsonObject head = Requests::tenderHead("J", "REFUND");
-        head.insert("oribill_no", "OB7");
-        head.insert("orisale_no", "OS7");
-        if (kind == PointsRefundCrmDown)
-            head.insert("bill_no", "B-500");
-        return card(ctl, head);
+QByteArray run(TillFixture& till, const Kind& kind, CashierRobot& robot) {
+    for (const QString& step : kind.cashier.split(' ', Qt::SkipEmptyParts)) {
+        QList<CashierRobot::Action> actions;
+        for (const QString& a : step.section('=', 1).split('+'))
+            actions << (a == "F2" ? CashierRobot::press(Qt::Key_F2) : CashierRobot::typeAndEnter(a));
+        robot.when(step.section('=', 0, 0), CashierRobot::sequence(actions));
     }
-    case CouponRefund: {
-        const auto line = [](const char* code, double amount, const char* payno, const char* serial) {
-            return QJsonObject{{"code", code},
-                               {"name", "付款"},
-                               {"pay_amt", amount},
-                               {"payno", payno},
-                               {"extranno", serial}};
-        };
-        QJsonObject head = Requests::tenderHead("Q", "REFUND");
-        head.insert("oribill_no", "OB7");
-        head.insert("orisale_no", "OS7");
-        return card(ctl, head,
-                    {{"pays", QJsonArray{line("01", 80, "", ""), line("41", 20, "Q1", "PF-Q1")}},
-                     {"paysnow", QJsonArray{}}});
-    }
-    case Cancel:
-        return card(ctl, Requests::tenderHead("J", "CANCEL"));
-    default:
-        return QByteArray();
-    }
+    return kind.in.contains("reqtype") ? till.vip(kind.in)
+                                       : till.card(kind.in, Requests::products(), kind.udp);
 }
 
-// The code and message every call of a kind must end with.
-QPair<QString, QString> expectedOutcome(Kind kind, const QString& baseUrl) {
-    const QString ok = "111111", no = "000000";
-    switch (kind) {
-    case Verify:
-    case VerifyWithPassword:
-    case Settle:
-        return {ok, "成功"};
-    case VerifyUnknown:
-        return {no, "会员验证失败，会员不存在，请再次尝试或联系管理员处理"};
-    case SettleRefused:
-        return {no, "订单结算失败，订单重复"};
-    case PointsRefundCrmDown:
-        return {no, "网络错误，请再次尝试或联系管理员处理。错误代码: 401 Error transferring " + baseUrl +
-                        "/txCtrl?txcode=pmb020 - server replied: Internal Server Error"};
-    case Cancel:
-        return {no, "该支付方式不允许清除"};
-    default:
-        return {ok, "交易成功"};
-    }
-}
-
-QPair<QString, QString> outcome(const QByteArray& result) {
+// "code message" of a member call's or a tender's result.
+QString outcome(const QByteArray& result) {
     const QJsonObject o = QJsonDocument::fromJson(result).object();
-    return o.contains("rtncode") ? qMakePair(o.value("rtncode").toString(), o.value("rtnmsg").toString())
-                                 : qMakePair(o.value("RtnCode").toString(), o.value("RtnMsg").toString());
+    return o.contains("rtncode") ? o.value("rtncode").toString() + ' ' + o.value("rtnmsg").toString()
+                                 : o.value("RtnCode").toString() + ' ' + o.value("RtnMsg").toString();
 }
 
 qint64 residentBytes() {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
+    QFile statm("/proc/self/statm");
+    return statm.open(QIODevice::ReadOnly)
+               ? statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE)
+               : -1;
 }
 
 // Open descriptors, less the simulator's sockets (those on its port, listening or
 // accepted): what the plug-in side holds.
 int pluginDescriptors(quint16 serverPort) {
     int count = 0;
-    const QStringList fds = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System);
-    for (const QString& fd : fds) {
+    for (const QString& fd : QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System)) {
         sockaddr_storage address{};
         socklen_t size = sizeof address;
+        quint16 port = 0;
         if (getsockname(fd.toInt(), reinterpret_cast<sockaddr*>(&address), &size) == 0) {
-            quint16 port = 0;
             if (address.ss_family == AF_INET)
                 port = ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
             else if (address.ss_family == AF_INET6)
                 port = ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
-            if (port == serverPort)
-                continue;
         }
-        ++count;
+        count += port != serverPort;
     }
     return count;
 }
 
 // Threads other than the ones that carry the process's own name: the simulator's
 // threads inherit that name, while every Qt thread is named after its class.
-int pluginThreads(const QByteArray& processName) {
+int pluginThreads() {
+    QFile self("/proc/self/comm");
+    const QByteArray processName = self.open(QIODevice::ReadOnly) ? self.readAll().trimmed() : QByteArray();
     int count = 0;
-    const QStringList tasks =
-        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& task : tasks) {
+    for (const QString& task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile comm("/proc/self/task/" + task + "/comm");
-        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() != processName)
-            ++count;
+        count += comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() != processName;
     }
     return count;
 }
 
-QByteArray processName() {
-    QFile comm(QStringLiteral("/proc/self/comm"));
-    return comm.open(QIODevice::ReadOnly) ? comm.readAll().trimmed() : QByteArray();
-}
+QtMessageHandler g_testHandler = nullptr;
 
 } // namespace
 
 class TestLongDay : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void mixedCallsAllDayLong();
-};
+    void initTestCase() {
+        // The headless platform says so each time a dialog is shown; thousands of those
+        // would only bury what matters.
+        g_testHandler =
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& msg) {
+                if (!msg.startsWith(QLatin1String("This plugin does not support")))
+                    g_testHandler(type, context, msg);
+            });
+    }
 
-namespace {
-QtMessageHandler g_testHandler = nullptr;
-}
+    void mixedCallsAllDayLong() {
+        const int warmUp = 200, asked = qEnvironmentVariableIntValue("ZOVORDA_LONGDAY_CALLS");
+        const int calls = asked > warmUp ? asked : 2000;
+        TillFixture till;
+        QVERIFY(till.started);
+        till.crm.setFallback(answer);
+        const QList<Kind> day = kinds();
+        QHash<int, QByteArray> firstResult;
+        QVector<qint64> spent(day.size());
+        int settled = 0;
+        QString base;
+        qint64 slowestSettle = 0, rssWarm = 0;
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < calls; ++i) {
+            const int k = i % day.size();
+            CashierRobot robot;
+            const qint64 started = clock.nsecsElapsed();
+            const QByteArray result = run(till, day[k], robot);
+            spent[k] += clock.nsecsElapsed() - started;
+            const QString where = QStringLiteral("call %1 (%2)").arg(i).arg(day[k].name);
+            QVERIFY2(robot.allDone(), qPrintable(where + ": " + robot.failures()));
+            QCOMPARE(outcome(result), QString(day[k].outcome).replace("@url", till.crm.baseUrl()));
+            if (!firstResult.contains(k))
+                firstResult.insert(k, result);
+            QVERIFY2(result == firstResult.value(k), qPrintable(where + ": " + result));
+            // The simulator keeps every request it saw; a day's worth would be counted as ours.
+            till.crm.clearRequests();
 
-void TestLongDay::initTestCase() {
-    // The headless platform says so each time a dialog is shown; thousands of those
-    // would only bury what matters.
-    g_testHandler =
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
-            if (message.startsWith(QLatin1String("This plugin does not support")))
-                return;
-            g_testHandler(type, context, message);
-        });
-}
-
-void TestLongDay::mixedCallsAllDayLong() {
-    const int warmUp = 200;
-    const int asked = qEnvironmentVariableIntValue("ZOVORDA_LONGDAY_CALLS");
-    const int calls = asked > warmUp ? asked : 2000;
-    crmsim::Server crm;
-    QVERIFY(crm.start());
-    crm.setFallback(answer);
-    WorkDir dir;
-    dir.configureTill(crm.baseUrl());
-    ZoVORDACtl ctl;
-
-    const QByteArray name = processName();
-    QHash<int, QByteArray> firstResult;
-    qint64 spent[KindCount] = {};
-    int baseFds = 0, baseThreads = 0, settled = 0;
-    qint64 slowestSettle = 0;
-    qint64 rssWarm = 0;
-    QElapsedTimer clock;
-    clock.start();
-    for (int i = 0; i < calls; ++i) {
-        const Kind kind = Kind(i % KindCount);
-        CashierRobot robot;
-        const qint64 started = clock.nsecsElapsed();
-        const QByteArray result = runCall(ctl, kind, robot);
-        spent[kind] += clock.nsecsElapsed() - started;
-        const QString where = QStringLiteral("call %1 (%2)").arg(i).arg(kKindNames[kind]);
-        QVERIFY2(robot.allDone(), qPrintable(where + ": " + robot.failures()));
-        QCOMPARE(outcome(result), expectedOutcome(kind, crm.baseUrl()));
-        if (!firstResult.contains(kind))
-            firstResult.insert(kind, result);
-        QVERIFY2(result == firstResult.value(kind), qPrintable(where + ": " + result));
-        // The simulator keeps every request it saw; a day's worth would be counted as ours.
-        crm.clearRequests();
-
-        if (i == 0) {
-            // Qt starts its network bearer watch (and the D-Bus thread it uses) with the
-            // first exchange and keeps them; let them come up before counting.
-            QTest::qWait(500);
-            baseFds = pluginDescriptors(crm.port());
-            baseThreads = pluginThreads(name);
-        }
-        // A finished thread may still be leaving the kernel's list for a moment after
-        // wait() returned; give it that moment, and count how often it was needed.
-        QElapsedTimer settle;
-        settle.start();
-        int fds = pluginDescriptors(crm.port()), threads = pluginThreads(name);
-        if (fds != baseFds || threads != baseThreads) {
-            ++settled;
-            while ((fds != baseFds || threads != baseThreads) && settle.elapsed() < 1000) {
-                QTest::qWait(1);
-                fds = pluginDescriptors(crm.port());
-                threads = pluginThreads(name);
+            if (i == 0) {
+                // Qt starts its network bearer watch (and the D-Bus thread it uses) with the
+                // first exchange and keeps them; let them come up before counting.
+                QTest::qWait(500);
+                base = QString("%1 %2").arg(pluginDescriptors(till.crm.port())).arg(pluginThreads());
             }
-            slowestSettle = qMax(slowestSettle, settle.elapsed());
+            // A finished thread may still be leaving the kernel's list for a moment after
+            // wait() returned; give it that moment, and count how often it was needed.
+            // "descriptors threads" the plug-in side holds.
+            const auto held = [&] {
+                return QString("%1 %2").arg(pluginDescriptors(till.crm.port())).arg(pluginThreads());
+            };
+            QElapsedTimer settle;
+            settle.start();
+            QString now = held();
+            if (now != base) {
+                ++settled;
+                while (now != base && settle.elapsed() < 1000) {
+                    QTest::qWait(1);
+                    now = held();
+                }
+                slowestSettle = qMax(slowestSettle, settle.elapsed());
+            }
+            QVERIFY2(now == base, qPrintable(where + ": " + now + " descriptors and threads, " + base +
+                                             " after the first call"));
+            if (i + 1 == warmUp)
+                rssWarm = residentBytes();
+            if ((i + 1) % 500 == 0)
+                qInfo("%5d calls, %6lld ms, resident %lld kB", i + 1, clock.elapsed(),
+                      residentBytes() / 1024);
         }
-        QVERIFY2(fds == baseFds, qPrintable(QStringLiteral("%1: %2 descriptors, %3 after the first call")
-                                                .arg(where)
-                                                .arg(fds)
-                                                .arg(baseFds)));
-        QVERIFY2(threads == baseThreads, qPrintable(QStringLiteral("%1: %2 threads, %3 after the first call")
-                                                        .arg(where)
-                                                        .arg(threads)
-                                                        .arg(baseThreads)));
-        if (i + 1 == warmUp)
-            rssWarm = residentBytes();
-        if ((i + 1) % 500 == 0)
-            qInfo("%5d calls, %6lld ms, resident %lld kB", i + 1, clock.elapsed(), residentBytes() / 1024);
+        const qint64 rssEnd = residentBytes(), growth = rssEnd - rssWarm;
+        qInfo("%d calls in %lld ms; resident after %d calls %lld kB, at the end %lld kB (%+lld kB); plug-in "
+              "side: "
+              "%s descriptors and threads after every call (%d calls needed up to %lld ms to get there)",
+              calls, clock.elapsed(), warmUp, rssWarm / 1024, rssEnd / 1024, growth / 1024, qPrintable(base),
+              settled, slowestSettle);
+        for (int k = 0; k < day.size(); ++k)
+            qInfo("  %-28s %6.1f ms a call", day[k].name,
+                  spent[k] / 1e6 / ((calls - k + day.size() - 1) / day.size()));
+        QVERIFY2(growth < 1024 * 1024, qPrintable(QStringLiteral("grew by %1 kB").arg(growth / 1024)));
+        // The dialogs live as long as the till program: an entry field that kept an undo
+        // history of every code, amount and coupon ever typed would grow all day.
+        for (QWidget* dialog : std::initializer_list<QWidget*>{&till.ctl.memberLogin, &till.ctl.jfPayWidget,
+                                                               &till.ctl.couponWidget}) {
+            for (const QLineEdit* field : dialog->findChildren<QLineEdit*>())
+                QVERIFY2(!field->isUndoAvailable(),
+                         qPrintable(dialog->objectName() + "/" + field->objectName()));
+        }
     }
-    const qint64 rssEnd = residentBytes();
-    const qint64 growth = rssEnd - rssWarm;
-    qInfo("%d calls in %lld ms; resident after %d calls %lld kB, at the end %lld kB (%+lld kB); "
-          "plug-in side: %d descriptors, %d threads after every call (%d calls needed up to %lld ms to get "
-          "there)",
-          calls, clock.elapsed(), warmUp, rssWarm / 1024, rssEnd / 1024, growth / 1024, baseFds, baseThreads,
-          settled, slowestSettle);
-    for (int k = 0; k < KindCount; ++k)
-        qInfo("  %-28s %6.1f ms a call", kKindNames[k],
-              spent[k] / 1e6 / ((calls - k + KindCount - 1) / KindCount));
-    QVERIFY2(growth < 1024 * 1024, qPrintable(QStringLiteral("grew by %1 kB").arg(growth / 1024)));
-    // The dialogs live as long as the till program: an entry field that kept an undo
-    // history of every code, amount and coupon ever typed would grow all day.
-    for (QWidget* dialog :
-         std::initializer_list<QWidget*>{&ctl.memberLogin, &ctl.jfPayWidget, &ctl.couponWidget}) {
-        for (const QLineEdit* field : dialog->findChildren<QLineEdit*>())
-            QVERIFY2(!field->isUndoAvailable(), qPrintable(dialog->objectName() + "/" + field->objectName()));
-    }
-}
+};
 
 QTEST_MAIN(TestLongDay)
 #include "tst_LongDay.moc"

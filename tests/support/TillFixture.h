@@ -1,0 +1,67 @@
+#pragma once
+// A till signed in at a scripted CRM: the simulator, a working directory set up for it
+// and the controller, made in that order and gone in the reverse one. Suites make one
+// afresh for each test (a std::unique_ptr reset in init() and cleanup()).
+#include "CrmSim.h"
+#include "api/ResultFrame.h"
+#include "core/ZoVORDACtl.h"
+#include "support/Requests.h"
+#include "support/WorkDir.h"
+
+#include <QTest>
+
+struct TillFixture {
+    crmsim::Server crm;
+    WorkDir dir;
+    ZoVORDACtl ctl;
+    bool started;
+
+    explicit TillFixture(int timeoutSeconds = 5) : started(crm.start()) {
+        dir.configureTill(crm.baseUrl(), timeoutSeconds);
+    }
+
+    // Queues these JSON replies for the transaction, first in first out.
+    void script(const QByteArray& txcode, const QByteArrayList& replies) {
+        for (const QByteArray& r : replies)
+            crm.enqueue(txcode, crmsim::Reply::json(r));
+    }
+    QStringList txcodes() const {
+        QStringList codes;
+        for (const crmsim::Request& r : crm.requests())
+            codes.append(QString::fromLatin1(r.txcode));
+        return codes;
+    }
+    QByteArrayList bodies(const QByteArray& txcode) const {
+        QByteArrayList list;
+        for (const crmsim::Request& r : crm.requests()) {
+            if (r.txcode == txcode)
+                list.append(r.body);
+        }
+        return list;
+    }
+
+    // The host's calls, as the till makes them.
+    QByteArray card(const QJsonObject& head, const QJsonObject& plu = Requests::products(),
+                    const QByteArray& udp = QByteArray()) {
+        const QByteArray h = Requests::json(head), p = Requests::json(plu);
+        return ResultFrame::CardTrans(ctl, h.constData(), p.constData(), udp.constData());
+    }
+    QByteArray vip(const QJsonObject& in) {
+        return ResultFrame::VipTrans(ctl, Requests::json(in).constData());
+    }
+};
+
+// A tender's answer to the host; payDetails is the JSON array of what was paid, left out when null.
+inline QByteArray cardResult(const QString& code, const QString& message, const QString& total,
+                             const QString& payDetails = QString()) {
+    const QString details = payDetails.isNull() ? QString() : R"("PayDetails":[)" + payDetails + "],";
+    return QStringLiteral(R"({"ActualTotal":"%1","AmountTotal":"%1","CardNo":"","MchOrderNo":"",)"
+                          R"("OtherInfo":"",%2"RtnCode":"%3","RtnMsg":"%4"})")
+        .arg(total, details, code, message)
+        .toUtf8();
+}
+
+// One row of a Qt Test table, its columns in order.
+template <typename... Columns> void tableRow(const char* name, const Columns&... columns) {
+    (QTest::newRow(name) << ... << columns);
+}
