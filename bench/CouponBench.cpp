@@ -1,0 +1,162 @@
+// A coupon tender with many coupons: each add queries the new coupon, checks the
+// whole set with the CRM and refills the coupon table.
+#include "BarePost.h"
+#include "Bench.h"
+#include "CrmSim.h"
+#include "core/ZoVORDACtl.h"
+#include "support/CashierRobot.h"
+#include "support/CrmReplies.h"
+#include "support/Requests.h"
+#include "support/WorkDir.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardItemModel>
+#include <QTableView>
+
+namespace bench {
+namespace {
+
+// Every coupon of the request is usable for 5.
+crmsim::Reply checkReply(const crmsim::Request& req) {
+    QJsonArray list;
+    const QJsonArray asked = QJsonDocument::fromJson(req.body).object().value("coupon_list").toArray();
+    for (const QJsonValue& c : asked)
+        list.append(
+            QJsonObject{{"coupon_no", c.toObject().value("coupon_no")}, {"useflag", "1"}, {"pay_value", 5}});
+    return crmsim::Reply::json(CrmReplies::accepted({{"coupon_list", list}}));
+}
+
+QString couponNo(int n) {
+    return QStringLiteral("Q%1").arg(n, 8, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+void manyCoupons(const Options& o, Report& r) {
+    progress(QStringLiteral("many coupons"));
+    crmsim::Server crm;
+    if (!crm.start()) {
+        r.wrong(QStringLiteral("the CRM simulator did not start"));
+        return;
+    }
+    const QByteArray found = CrmReplies::accepted({{"couponInfo", QJsonObject{{"ticket_name", "满100减5"}}}});
+    crm.setFallback([found](const crmsim::Request& req) {
+        if (req.txcode == "pmb010")
+            return crmsim::Reply::json(found);
+        if (req.txcode == "pmb011")
+            return checkReply(req);
+        return crmsim::Reply::json(
+            CrmReplies::refused(QStringLiteral("unexpected ") + QString::fromUtf8(req.txcode)));
+    });
+    WorkDir dir;
+    dir.configureTill(crm.baseUrl(), 5);
+    CashierRobot guard; // an add that goes wrong shows a message: a fault here
+    ZoVORDACtl ctl;
+    QString error;
+    ctl.ResetCall(error);
+    ctl.tenderRec.pay_type = "Q";
+    ctl.tenderRec.vip_cardid = "6000000000000001";
+    ctl.tenderRec.order_amount = 5000;
+    for (int i = 0; i < 3; ++i)
+        ctl.goodsLines.append(Requests::productLine(QString::number(1001 + i), 60, 2).toVariantMap());
+    auto* table = ctl.couponWidget.findChild<QTableView*>();
+
+    const int coupons = o.pick(200, 20);
+    const int rounds = 3;
+    const int edge = 5; // the first and the last five adds of a round are compared
+    Samples firstAdds, lastAdds, bareFirst, bareLast;
+    // The floor of an add: the same two bodies posted bare, right after the add.
+    BarePost query(QUrl(crm.baseUrl() + QStringLiteral("/txCtrl?txcode=pmb010")), QByteArray());
+    BarePost check(QUrl(crm.baseUrl() + QStringLiteral("/txCtrl?txcode=pmb011")), QByteArray());
+    WrongCount wrong(r, QStringLiteral("coupons"));
+    for (int round = 0; round < rounds; ++round) {
+        ctl.ClearCoupons();
+        ctl.couponWidget.InitTable();
+        for (int n = 1; n <= coupons; ++n) {
+            crm.clearRequests();
+            QElapsedTimer t;
+            t.start();
+            ctl.SlotCouponCheck(couponNo(n));
+            const double ms = elapsedMs(t);
+            const QList<crmsim::Request> requests = crm.requests();
+            const bool ok = ctl.couponList.size() == n &&
+                            ctl.couponList.last()->useFlag == QLatin1String("1") &&
+                            ctl.couponList.first()->useFlag == QLatin1String("1") &&
+                            table->model()->rowCount() == n && requests.size() == 2;
+            if (!ok) {
+                wrong.fail(QStringLiteral("after adding %1: %2 coupons, %3 rows, %4 requests")
+                               .arg(couponNo(n))
+                               .arg(ctl.couponList.size())
+                               .arg(table->model()->rowCount())
+                               .arg(requests.size()));
+                continue;
+            }
+            const bool firstEdge = n <= edge, lastEdge = n > coupons - edge;
+            if (!firstEdge && !lastEdge)
+                continue;
+            query.setBody(requests[0].body);
+            check.setBody(requests[1].body);
+            const double bare = query.exchange() + check.exchange();
+            wrong.check(query.ok() && check.ok(), QStringLiteral("bare POST failed"));
+            (firstEdge ? firstAdds : lastAdds).add(ms);
+            (firstEdge ? bareFirst : bareLast).add(bare);
+        }
+    }
+    crm.clearRequests();
+
+    // Refilling the table with 200 coupons, against a bare model of the same cells.
+    QList<CouponRec*> many;
+    for (int n = 1; n <= 200; ++n)
+        many.append(
+            new CouponRec{couponNo(n), QStringLiteral("满100减5"), 5.0, QStringLiteral("1"), QString()});
+    Samples refill, bareRefill;
+    QStandardItemModel model(0, 5);
+    QTableView view;
+    view.setModel(&model);
+    for (int i = 0; i < 25; ++i) {
+        QElapsedTimer t;
+        t.start();
+        ctl.couponWidget.SetCoupons(many);
+        refill.add(elapsedMs(t));
+
+        t.restart();
+        model.removeRows(0, model.rowCount());
+        for (int row = 0; row < many.size(); ++row) {
+            const CouponRec* c = many.at(row);
+            model.setItem(row, 0, new QStandardItem(QString::number(row + 1)));
+            model.setItem(row, 1, new QStandardItem(c->couponNo));
+            model.setItem(row, 2, new QStandardItem(c->ticketName));
+            model.setItem(row, 3, new QStandardItem(QString::number(c->payValue, 'f', 2)));
+            model.setItem(row, 4, new QStandardItem(c->useFlag));
+        }
+        bareRefill.add(elapsedMs(t));
+    }
+    if (table->model()->rowCount() != 200)
+        wrong.fail(QStringLiteral("the coupon table holds %1 rows, not 200").arg(table->model()->rowCount()));
+    qDeleteAll(many);
+
+    if (!guard.allDone())
+        r.wrong(QStringLiteral("a dialog opened: ") + guard.failures());
+
+    const QString lastRange = QStringLiteral("#%1–%2").arg(coupons - edge + 1).arg(coupons);
+    r.add({QStringLiteral("coupon add %1 vs #1–5 (query, check of the set, table), median of %2")
+               .arg(lastRange)
+               .arg(rounds * edge),
+           duration(lastAdds.median()), duration(firstAdds.median()),
+           ratio(lastAdds.median(), firstAdds.median()), QStringLiteral("≤ 2×"),
+           met(lastAdds.median() <= 2.0 * firstAdds.median())});
+    r.add({QStringLiteral("coupon add #1–5 vs two bare POSTs of the same bodies"),
+           duration(firstAdds.median()), duration(bareFirst.median()),
+           ratio(firstAdds.median(), bareFirst.median()), QStringLiteral("(info)"), QStringLiteral("–")});
+    r.add({QStringLiteral("coupon add %1 vs two bare POSTs of the same bodies").arg(lastRange),
+           duration(lastAdds.median()), duration(bareLast.median()),
+           ratio(lastAdds.median(), bareLast.median()), QStringLiteral("(info)"), QStringLiteral("–")});
+    r.add({QStringLiteral("coupon table refill with 200 rows (SetCoupons), median of 25"),
+           duration(refill.median()), duration(bareRefill.median()) + QStringLiteral(" bare model"),
+           ratio(refill.median(), bareRefill.median()), QStringLiteral("< 16 ms"),
+           met(refill.median() < 16.0)});
+}
+
+} // namespace bench

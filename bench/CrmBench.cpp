@@ -1,0 +1,384 @@
+// The CRM road: member verification against the bare POST floor, the GUI thread
+// during a slow CRM, the time-out the cashier is promised, and big orders.
+#include "BarePost.h"
+#include "Bench.h"
+#include "CrmSim.h"
+#include "Scenario.h"
+#include "api/ResultFrame.h"
+#include "core/ZoVORDACtl.h"
+#include "support/CashierRobot.h"
+#include "support/CrmReplies.h"
+#include "support/Requests.h"
+#include "support/WorkDir.h"
+
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace bench {
+namespace {
+
+QByteArray settleReply() {
+    return CrmReplies::accepted({{"score", "10"}, {"score_value", "1010"}, {"couponInfo", QJsonArray{}}});
+}
+
+QUrl txUrl(const crmsim::Server& crm, const char* txcode) {
+    return QUrl(crm.baseUrl() + QStringLiteral("/txCtrl?txcode=") + QLatin1String(txcode));
+}
+
+// Lets the GUI thread's event loop run for a while.
+void spin(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void memberVerification(const Options& o, Report& r, crmsim::Server& crm, ZoVORDACtl& ctl) {
+    const QByteArray kResult = memberResult();
+    progress(QStringLiteral("member verification round trip"));
+    const QByteArray request = memberRequest();
+    WrongCount wrong(r, QStringLiteral("member verification"));
+
+    crm.clearRequests();
+    const QByteArray first = ResultFrame::VipTrans(ctl, request.constData());
+    wrong.check(first == kResult, QString::fromUtf8(first));
+    // The floor posts exactly what the plug-in posted.
+    const QByteArray sent = crm.requests().value(0).body;
+    BarePost floor(txUrl(crm, "pmb001"), sent);
+    const QByteArray expectedReply = memberReply();
+
+    for (int i = 0; i < 5; ++i) { // warm both roads
+        ResultFrame::VipTrans(ctl, request.constData());
+        floor.exchange();
+    }
+    Samples plugin, bare, worker, callCrm;
+    const int calls = o.pick(200, 20);
+    const QString body = QString::fromUtf8(sent);
+    const auto viaPlugin = [&] {
+        QElapsedTimer t;
+        t.start();
+        const QByteArray result = ResultFrame::VipTrans(ctl, request.constData());
+        plugin.add(elapsedMs(t));
+        wrong.check(result == kResult, QString::fromUtf8(result));
+    };
+    const auto viaFloor = [&] {
+        bare.add(floor.exchange());
+        wrong.check(floor.ok() && floor.reply() == expectedReply, QStringLiteral("bare POST failed"));
+    };
+    // Where the time goes: the controller's own worker thread run the way CallCrm runs
+    // it, but without the wait screen and the log around it.
+    const auto viaWorker = [&] {
+        QElapsedTimer t;
+        t.start();
+        ctl.waitThread.setRequest(QStringLiteral("pmb001"), body);
+        ctl.waitThread.start();
+        ctl.eventLoop.exec();
+        ctl.waitThread.wait();
+        worker.add(elapsedMs(t));
+        wrong.check(ctl.waitThread.isSuccess() && ctl.waitThread.replyText().toUtf8() == expectedReply,
+                    ctl.waitThread.errorText());
+    };
+    // ... and CallCrm itself: the worker with the wait screen and its log record.
+    const auto viaCallCrm = [&] {
+        QString reply, error;
+        QElapsedTimer t;
+        t.start();
+        const bool ok = ctl.CallCrm(QStringLiteral("pmb001"), body, reply, error);
+        callCrm.add(elapsedMs(t));
+        wrong.check(ok && reply.toUtf8() == expectedReply, error);
+    };
+    for (int i = 0; i < calls; ++i) {
+        // Rotate the order, so that no road always follows the same other one.
+        switch (i % 4) {
+        case 0:
+            viaPlugin(), viaFloor(), viaWorker(), viaCallCrm();
+            break;
+        case 1:
+            viaFloor(), viaWorker(), viaCallCrm(), viaPlugin();
+            break;
+        case 2:
+            viaWorker(), viaCallCrm(), viaPlugin(), viaFloor();
+            break;
+        default:
+            viaCallCrm(), viaPlugin(), viaFloor(), viaWorker();
+            break;
+        }
+        if (i % 50 == 49)
+            crm.clearRequests();
+    }
+    crm.clearRequests();
+
+    const double med = plugin.median(), floorMed = bare.median();
+    r.add({QStringLiteral("member verification \"50\", median of %1 calls").arg(calls), duration(med),
+           duration(floorMed) + QStringLiteral(" bare POST"), ratio(med, floorMed), QStringLiteral("≤ 1.5×"),
+           met(med <= 1.5 * floorMed)});
+    r.add({QStringLiteral("member verification, median above the floor"), signedDuration(med - floorMed),
+           duration(floorMed), QStringLiteral("–"), QStringLiteral("< +3 ms"), met(med - floorMed < 3.0)});
+    r.add({QStringLiteral(
+               "member verification, where the time goes: CallCrm alone (wait screen, worker, one log "
+               "record)"),
+           duration(callCrm.median()), duration(floorMed), ratio(callCrm.median(), floorMed),
+           QStringLiteral("(info)"), QStringLiteral("–")});
+    r.add({QStringLiteral(
+               "member verification, where the time goes: the worker thread's exchange alone (no wait "
+               "screen, no log)"),
+           duration(worker.median()), duration(floorMed), ratio(worker.median(), floorMed),
+           QStringLiteral("(info)"), QStringLiteral("–")});
+    r.add({QStringLiteral("member verification, p95"), duration(plugin.percentile(95)),
+           duration(bare.percentile(95)), ratio(plugin.percentile(95), bare.percentile(95)),
+           QStringLiteral("(info)"), QStringLiteral("–")});
+}
+
+// Records when a 5 ms timer on the GUI thread really fires.
+class Ticker {
+public:
+    Ticker() {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_ticks.append(m_clock.nsecsElapsed()); });
+    }
+    void start() {
+        m_ticks.clear();
+        m_clock.start();
+        m_timer.start(kPeriodMs);
+    }
+    void stop() { m_timer.stop(); }
+    // The largest gap between two firings beyond the period.
+    double maxLatenessMs() const {
+        qint64 gap = m_ticks.isEmpty() ? m_clock.nsecsElapsed() : m_ticks.first();
+        for (int i = 1; i < m_ticks.size(); ++i)
+            gap = std::max(gap, m_ticks.at(i) - m_ticks.at(i - 1));
+        return std::max(0.0, static_cast<double>(gap) / 1e6 - kPeriodMs);
+    }
+    int ticks() const { return m_ticks.size(); }
+
+    static constexpr int kPeriodMs = 5;
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    QVector<qint64> m_ticks;
+};
+
+void guiLiveness(const Options& o, Report& r, crmsim::Server& crm, ZoVORDACtl& ctl) {
+    const QByteArray kResult = memberResult();
+    const int delay = o.pick(2000, 500);
+    progress(QStringLiteral("GUI liveness during a %1 ms CRM reply").arg(delay));
+    const QByteArray request = memberRequest();
+    WrongCount wrong(r, QStringLiteral("slow member verification"));
+
+    Ticker ticker;
+    // Baseline: the same timer on an idle GUI thread for as long.
+    ticker.start();
+    spin(delay + 100);
+    ticker.stop();
+    const double idle = ticker.maxLatenessMs();
+
+    crmsim::Reply slow = crmsim::Reply::json(memberReply());
+    slow.delayMs = delay;
+    crm.enqueue("pmb001", slow);
+    ticker.start();
+    spin(50);
+    QElapsedTimer call;
+    call.start();
+    const QByteArray result = ResultFrame::VipTrans(ctl, request.constData());
+    const double callMs = elapsedMs(call);
+    spin(50);
+    ticker.stop();
+    wrong.check(result == kResult, QString::fromUtf8(result));
+    wrong.check(callMs >= delay, QStringLiteral("the slow reply came back after %1").arg(duration(callMs)));
+    crm.clearRequests();
+
+    const double busy = ticker.maxLatenessMs();
+    r.add({QStringLiteral("GUI thread: largest lateness of a 5 ms timer during a %1 CRM reply")
+               .arg(duration(delay)),
+           duration(busy), duration(idle) + QStringLiteral(" idle"), ratio(busy, idle),
+           QStringLiteral("< 16 ms"), met(busy < 16.0)});
+}
+
+QJsonObject orderRequest() {
+    return QJsonObject{
+        {"reqtype", "63"},
+        {"store_id", "0101"},
+        {"station_id", "01"},
+        {"operator_id", "8001"},
+        {"business_date", "2026-12-06"},
+        {"pos_saleno", "S0001"},
+        {"pos_billno", "B0001"},
+        {"pos_salebgntime", "2026-12-06 10:00:00"},
+        {"code", "C0001"},
+        {"vipcardid", "6000000000000001"},
+        {"sale_type", "sale"},
+        {"amount", 120},
+        {"biztype", "1"},
+        {"plucounttotal", "2"},
+        {"shouldtotal", "120"},
+        {"actualtotal", "120"},
+        {"products", QJsonArray{Requests::productLine("1001", 60, 2)}},
+        {"pays",
+         QJsonArray{QJsonObject{
+             {"code", "01"}, {"extranno", ""}, {"payno", "P1"}, {"pay_amount", 120}, {"zf_amount", 120}}}}};
+}
+
+void honestTimeout(const Options& o, Report& r, WorkDir& dir, ZoVORDACtl& ctl) {
+    progress(QStringLiteral("time-out of 1 s against a hanging CRM"));
+    // A server of its own: a hanging reply holds its connection until the server stops.
+    crmsim::Server hanging;
+    if (!hanging.start()) {
+        r.wrong(QStringLiteral("time-out: the simulator did not start"));
+        return;
+    }
+    const QVariant address = dir.readIni(QStringLiteral("ZoVORDA.ini"), QStringLiteral("Config/HttpAddress"));
+    dir.writeIni(QStringLiteral("ZoVORDA.ini"), {{QStringLiteral("Config/HttpAddress"), hanging.baseUrl()},
+                                                 {QStringLiteral("Config/TimeOut"), 1}});
+    crmsim::Reply never;
+    never.hang = true;
+    const QByteArray request = Requests::json(orderRequest());
+    const QByteArray expected = R"({"rtncode":"000000","rtnmsg":"请求超时，请再次尝试或联系管理员处理"})";
+    WrongCount wrong(r, QStringLiteral("time-out"));
+
+    Samples calls, timers;
+    const int rounds = o.pick(3, 1);
+    for (int i = 0; i < rounds; ++i) {
+        hanging.enqueue("pmb021", never);
+        QElapsedTimer clock;
+        double timerMs = 0.0;
+        QObject scope; // ends the baseline timer with this round, fired or not
+        clock.start();
+        // Baseline: a bare 1 s timer on the GUI thread, started with the call.
+        QTimer::singleShot(1000, Qt::PreciseTimer, &scope, [&] { timerMs = elapsedMs(clock); });
+        const QByteArray result = ResultFrame::VipTrans(ctl, request.constData());
+        calls.add(elapsedMs(clock));
+        spin(static_cast<int>(std::max(0.0, 1100 - elapsedMs(clock)))); // the baseline timer may still be due
+        timers.add(timerMs);
+        wrong.check(result == expected, QString::fromUtf8(result));
+    }
+    dir.writeIni(QStringLiteral("ZoVORDA.ini"),
+                 {{QStringLiteral("Config/HttpAddress"), address}, {QStringLiteral("Config/TimeOut"), 5}});
+
+    const double worst = calls.max();
+    const double earliest = calls.percentile(0);
+    r.add({QStringLiteral("time-out 1 s, hanging CRM: call returns after (worst of %1)").arg(rounds),
+           duration(worst), duration(timers.median()) + QStringLiteral(" 1 s timer"),
+           ratio(worst, timers.median()), QStringLiteral("1.0–1.1 s"),
+           met(earliest >= 1000.0 && worst <= 1100.0)});
+}
+
+void fillOrder(ZoVORDACtl& ctl, int lines) {
+    OrderRec& o = ctl.orderRec;
+    o.store_id = "0101", o.station_id = "01", o.operator_id = "8001", o.business_date = "2026-12-06";
+    o.pos_saleno = "S0001", o.pos_billno = "B0001", o.pos_salebgntime = "2026-12-06 10:00:00";
+    o.code = "C0001", o.vipcardid = "6000000000000001", o.sale_type = "sale", o.biztype = "1";
+    o.plucounttotal = QString::number(2 * lines), o.shouldtotal = QString::number(23.6 * lines, 'f', 2);
+    o.actualtotal = o.shouldtotal, o.amount = o.shouldtotal;
+    ctl.settlePays = {QVariantMap{{"code", "01"},
+                                  {"extranno", "T1"},
+                                  {"payno", "P1"},
+                                  {"pay_amount", 23.6 * lines},
+                                  {"zf_amount", 23.6 * lines}}};
+    QVariantList goods;
+    goods.reserve(lines);
+    for (int i = 0; i < lines; ++i) {
+        const QString id = QString::number(100000 + i);
+        goods.append(QVariantMap{{"pi", id},
+                                 {"bc", QStringLiteral("6901234") + id},
+                                 {"pn", QStringLiteral("商品") + id},
+                                 {"yj", 12.5},
+                                 {"hyj", 11.8},
+                                 {"fsp", 11.8},
+                                 {"sc", 2},
+                                 {"st", 23.6}});
+    }
+    ctl.goodsLines = goods;
+}
+
+void bigOrders(const Options& o, Report& r, crmsim::Server& crm, ZoVORDACtl& ctl) {
+    // Three sizes, so that the cost of a line can be compared at both ends.
+    const QVector<int> sizes = o.quick ? QVector<int>{10, 500, 1000} : QVector<int>{10, 1000, 10000};
+    QVector<double> medians;
+    WrongCount wrong(r, QStringLiteral("order settlement"));
+    for (int lines : sizes) {
+        progress(QStringLiteral("order settlement with %1 product lines").arg(lines));
+        fillOrder(ctl, lines);
+        QString error;
+        crm.clearRequests();
+        wrong.check(ctl.SettleOrder(error), error);
+        const QByteArray body = crm.requests().value(0).body;
+        crm.clearRequests();
+        wrong.check(QJsonDocument::fromJson(body).object().value("detail_list").toArray().size() == lines,
+                    QStringLiteral("the body did not carry %1 lines").arg(lines));
+        BarePost floor(txUrl(crm, "pmb021"), body);
+        floor.exchange();
+
+        Samples plugin, bare;
+        const int reps = lines >= 10000 ? 7 : lines >= 1000 ? o.pick(15, 7) : o.pick(30, 15);
+        for (int i = 0; i < reps; ++i) {
+            ctl.orderRec.cent.clear();
+            QElapsedTimer t;
+            t.start();
+            const bool ok = ctl.SettleOrder(error);
+            plugin.add(elapsedMs(t));
+            wrong.check(ok && ctl.orderRec.cent == QLatin1String("10") &&
+                            ctl.orderRec.sum_cent == QLatin1String("1010"),
+                        error);
+            bare.add(floor.exchange());
+            wrong.check(floor.ok(), QStringLiteral("bare POST failed"));
+            crm.clearRequests();
+        }
+        medians.append(plugin.median());
+        const bool largest = lines == 10000;
+        r.add({QStringLiteral("order settlement \"pmb021\", %1 product lines (body, exchange, reply), median")
+                   .arg(lines),
+               duration(plugin.median()), duration(bare.median()) + QStringLiteral(" bare POST"),
+               ratio(plugin.median(), bare.median()),
+               largest ? QStringLiteral("< 100 ms") : QStringLiteral("(info)"),
+               largest ? met(plugin.median() < 100.0) : QStringLiteral("–")});
+    }
+    // A line costs the same in a big order as in a small one: the marginal cost of a
+    // line between the two larger sizes against that between the two smaller ones.
+    const double upper = (medians[2] - medians[1]) / (sizes[2] - sizes[1]) * 1000.0;
+    const double lower = (medians[1] - medians[0]) / (sizes[1] - sizes[0]) * 1000.0;
+    r.add({QStringLiteral("order settlement, cost of a line %1→%2 vs %3→%4 lines")
+               .arg(sizes[1])
+               .arg(sizes[2])
+               .arg(sizes[0])
+               .arg(sizes[1]),
+           QString::number(upper, 'f', 2) + QStringLiteral(" µs/line"),
+           QString::number(lower, 'f', 2) + QStringLiteral(" µs/line"), ratio(upper, lower),
+           QStringLiteral("≤ 1.5× (linear)"), met(upper <= 1.5 * lower)});
+}
+
+} // namespace
+
+void crmExchanges(const Options& o, Report& r) {
+    crmsim::Server crm;
+    if (!crm.start()) {
+        r.wrong(QStringLiteral("the CRM simulator did not start"));
+        return;
+    }
+    crm.setFallback([member = memberReply(), settle = settleReply()](const crmsim::Request& req) {
+        if (req.txcode == "pmb001")
+            return crmsim::Reply::json(member);
+        if (req.txcode == "pmb021")
+            return crmsim::Reply::json(settle);
+        return crmsim::Reply::json(
+            CrmReplies::refused(QStringLiteral("unexpected ") + QString::fromUtf8(req.txcode)));
+    });
+    WorkDir dir;
+    dir.configureTill(crm.baseUrl(), 5);
+    CashierRobot guard; // none of these calls may open a dialog
+    {
+        ZoVORDACtl ctl;
+        memberVerification(o, r, crm, ctl);
+        guiLiveness(o, r, crm, ctl);
+        honestTimeout(o, r, dir, ctl);
+        bigOrders(o, r, crm, ctl);
+    }
+    if (!guard.allDone())
+        r.wrong(QStringLiteral("a dialog opened: ") + guard.failures());
+}
+
+} // namespace bench
