@@ -16,6 +16,7 @@
 #include "ui/WaitWidget.h"
 
 #include <QEventLoop>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -102,6 +103,8 @@ public:
 private:
     // Serialises a request body compactly, logs it under p_sStep and exchanges it.
     bool PostCrm(const QString& p_sTxCode, const QString& p_sStep, const QVariantMap& p_Body,
+                 QString& p_sReply, QString& p_sError);
+    bool PostCrm(const QString& p_sTxCode, const QString& p_sStep, const QJsonObject& p_Body,
                  QString& p_sReply, QString& p_sError);
     bool ConfirmPassword(const QString& p_sBizType, QString& p_sError);
     // The product lines as the coupon check and the write-off send them.

@@ -34,8 +34,12 @@ bool ZoVORDACtl::CallCrm(const QString& p_sTxCode, const QString& p_sRequest, QS
 
 bool ZoVORDACtl::PostCrm(const QString& p_sTxCode, const QString& p_sStep, const QVariantMap& p_Body,
                          QString& p_sReply, QString& p_sError) {
-    const QString request =
-        QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(p_Body)).toJson(QJsonDocument::Compact));
+    return PostCrm(p_sTxCode, p_sStep, QJsonObject::fromVariantMap(p_Body), p_sReply, p_sError);
+}
+
+bool ZoVORDACtl::PostCrm(const QString& p_sTxCode, const QString& p_sStep, const QJsonObject& p_Body,
+                         QString& p_sReply, QString& p_sError) {
+    const QString request = QString::fromUtf8(QJsonDocument(p_Body).toJson(QJsonDocument::Compact));
     WriteLog(p_sStep, request);
     return CallCrm(p_sTxCode, request, p_sReply, p_sError);
 }

@@ -2,6 +2,8 @@
 #include "core/ZoVORDACtl.h"
 #include "crm/CrmReply.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QtMath>
 
 namespace {
@@ -29,7 +31,7 @@ QString saleTypeOf(const QString& bizType) {
 
 bool ZoVORDACtl::SettleOrder(QString& p_sError) {
     const OrderRec& o = orderRec;
-    QVariantMap body;
+    QJsonObject body;
     body[QStringLiteral("order_id")] = o.pos_billno;
     body[QStringLiteral("sorder_id")] = o.biztype == QLatin1String("6") ? o.sourcebillno : o.old_pos_billno;
     body[QStringLiteral("member_id")] = o.vipcardid;
@@ -53,10 +55,11 @@ bool ZoVORDACtl::SettleOrder(QString& p_sError) {
     body[QStringLiteral("pos_no")] = o.pos_saleno;
     body[QStringLiteral("spend_time")] = o.pos_salebgntime;
 
-    QVariantList payinfo;
+    // Built as JSON directly: an order may carry thousands of lines.
+    QJsonArray payinfo;
     for (const QVariant& item : settlePays) {
         const QVariantMap line = item.toMap();
-        payinfo.append(QVariantMap{
+        payinfo.append(QJsonObject{
             {QStringLiteral("paytype"), line.value(QStringLiteral("code")).toString()},
             {QStringLiteral("trace_no"), line.value(QStringLiteral("extranno")).toString()},
             {QStringLiteral("pay_code"), line.value(QStringLiteral("payno")).toString()},
@@ -70,10 +73,10 @@ bool ZoVORDACtl::SettleOrder(QString& p_sError) {
     }
     body[QStringLiteral("payinfo")] = payinfo;
 
-    QVariantList details;
+    QJsonArray details;
     for (const QVariant& item : goodsLines) {
         const QVariantMap line = item.toMap();
-        details.append(QVariantMap{
+        details.append(QJsonObject{
             {QStringLiteral("adviser_no"), o.emp_id},
             {QStringLiteral("goods_id"), line.value(QStringLiteral("pi")).toString()},
             {QStringLiteral("bar_code"), line.value(QStringLiteral("bc")).toString()},
