@@ -19,11 +19,11 @@ class tst_CouponWidget : public QObject {
     int selectedRows() { return table()->selectionModel()->selectedRows().size(); }
     // The controller's coupon records, "number|name|value|flag" each; the dialog keeps pointers to them.
     std::list<CouponRec> m_owned;
-    QList<CouponRec*> coupons(const QStringList& specs = {"C1001|满100减5|5|1", "C1002|新客券|0.5|0",
-                                                          "C1003|生日券|100|2"}) {
+    QList<CouponRec*> coupons(const QStringList& rows = {"C1001|满100减5|5|1", "C1002|新客券|0.5|0",
+                                                         "C1003|生日券|100|2"}) {
         QList<CouponRec*> list;
-        for (const QString& spec : specs) {
-            const QStringList f = spec.split('|');
+        for (const QString& row : rows) {
+            const QStringList f = row.split('|');
             m_owned.push_back({f[0], f[1], f[2].toDouble(), f[3], QString()});
             list << &m_owned.back();
         }
