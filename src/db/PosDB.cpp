@@ -197,13 +197,8 @@ bool PosDB::openRecordset(const QString& p_sSQL, QSqlQuery& p_Query, QString& p_
         p_sError = QStringLiteral("Connection is not Created!");
         return false;
     }
-    // The statement stays in the text even on success, so a later failure of the
-    // caller can still say which statement it was walking.
-    p_sError = QStringLiteral("函数:openRecordset||执行:") + p_sSQL + QStringLiteral("||");
-    if (!m_pDB->isOpen()) {
-        p_sError += QStringLiteral(" DataBase is not opened!");
+    if (!startOperation(QStringLiteral("openRecordset"), p_sSQL, p_sError))
         return false;
-    }
     p_Query = QSqlQuery(*m_pDB);
     p_Query.clear();
     if (!p_Query.exec(p_sSQL)) {
@@ -213,12 +208,19 @@ bool PosDB::openRecordset(const QString& p_sSQL, QSqlQuery& p_Query, QString& p_
     return true;
 }
 
+bool PosDB::startOperation(const QString& p_sFunc, const QString& p_sWhat, QString& p_sError) const {
+    // The prefix stays in the text also on success, so a later failure of the caller
+    // can still say which statement it was about.
+    p_sError = QStringLiteral("函数:") + p_sFunc + QStringLiteral("||执行:") + p_sWhat + QStringLiteral("||");
+    if (isOpen())
+        return true;
+    p_sError += QStringLiteral(" DataBase is not opened!");
+    return false;
+}
+
 bool PosDB::excuteSQL(const QString& p_sSQL, QString& p_sError) {
-    p_sError = QStringLiteral("函数:excuteSQL||执行:") + p_sSQL.left(30) + QStringLiteral("||");
-    if (!isOpen()) {
-        p_sError += QStringLiteral(" DataBase is not opened!");
+    if (!startOperation(QStringLiteral("excuteSQL"), p_sSQL.left(30), p_sError))
         return false;
-    }
     QSqlQuery query(*m_pDB);
     query.clear();
     if (!query.exec(p_sSQL)) {
@@ -230,11 +232,8 @@ bool PosDB::excuteSQL(const QString& p_sSQL, QString& p_sError) {
 
 bool PosDB::exexProc(const QString& p_sProcName, QString& p_sError, QSqlQuery*& p_pQuery) {
     p_pQuery = nullptr;
-    p_sError = QStringLiteral("函数:exexProc||执行:") + p_sProcName + QStringLiteral("||");
-    if (!isOpen()) {
-        p_sError += QStringLiteral(" DataBase is not opened!");
+    if (!startOperation(QStringLiteral("exexProc"), p_sProcName, p_sError))
         return false;
-    }
     QString sql;
     if (m_sDbType == kSqlServer) {
         sql = QStringLiteral("exec ") + p_sProcName + QStringLiteral(" ");
@@ -255,11 +254,8 @@ bool PosDB::exexProc(const QString& p_sProcName, QString& p_sError, QSqlQuery*& 
 bool PosDB::exexProcWithArgs(const QString& p_sProcName, QList<ProcParam>& p_Params, QString& p_sError,
                              QSqlQuery*& p_pQuery) {
     p_pQuery = nullptr;
-    p_sError = QStringLiteral("函数:exexProcWithArgs||执行:") + p_sProcName + QStringLiteral("||");
-    if (!isOpen()) {
-        p_sError += QStringLiteral(" DataBase is not opened!");
+    if (!startOperation(QStringLiteral("exexProcWithArgs"), p_sProcName, p_sError))
         return false;
-    }
     if (p_sProcName.isEmpty() || p_Params.isEmpty()) {
         p_sError += tr(" 存储过程名称或参数错误!");
         return false;
@@ -321,11 +317,8 @@ bool PosDB::openRecordset(int p_nKey, const QString& p_sSQL, QString& p_sError) 
         p_sError = QStringLiteral("Connection is not Created!");
         return false;
     }
-    p_sError = QStringLiteral("函数:openRecordset||执行:") + p_sSQL + QStringLiteral("||");
-    if (!m_pDB->isOpen()) {
-        p_sError += QStringLiteral(" DataBase is not opened!");
+    if (!startOperation(QStringLiteral("openRecordset"), p_sSQL, p_sError))
         return false;
-    }
     delete m_Recordsets.take(p_nKey);
     QSqlQuery* query = new QSqlQuery(*m_pDB);
     m_Recordsets.insert(p_nKey, query);
@@ -422,11 +415,8 @@ QByteArray PosDB::getBytes(int p_nKey, const QString& p_sColumn) {
 
 bool PosDB::runPrepared(const QString& p_sFunc, const QString& p_sSQL, const QStringList& p_Names,
                         const QVariantList& p_Values, QString& p_sError) {
-    p_sError = QStringLiteral("函数:%1||执行:").arg(p_sFunc) + p_sSQL + QStringLiteral("||");
-    if (!isOpen()) {
-        p_sError += QStringLiteral(" DataBase is not opened!");
+    if (!startOperation(p_sFunc, p_sSQL, p_sError))
         return false;
-    }
     QSqlQuery query(*m_pDB);
     if (!query.prepare(p_sSQL)) {
         p_sError += query.lastError().text();

@@ -89,6 +89,9 @@ private:
     static QString inAppDir(const QString& p_sFile, const QString& p_sSeparators);
     QSqlQuery* activeRecordset(int p_nKey) const;
     QVariant value(int p_nKey, const QString& p_sColumn);
+    // Starts an operation's error text "函数:<func>||执行:<what>||"; false, with
+    // " DataBase is not opened!" appended, when the connection is not open.
+    bool startOperation(const QString& p_sFunc, const QString& p_sWhat, QString& p_sError) const;
     bool runPrepared(const QString& p_sFunc, const QString& p_sSQL, const QStringList& p_Names,
                      const QVariantList& p_Values, QString& p_sError);
 
