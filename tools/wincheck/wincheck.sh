@@ -38,21 +38,7 @@ START=$SECONDS
 # --- tools ----------------------------------------------------------------------
 PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
           qtbase5-dev python3)
-missing=()
-for p in "${PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "== installing: ${missing[*]}"
-    SUDO=""
-    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    # The package lists of a fresh machine may be missing or stale: update only then.
-    if ! $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null; then
-        $SUDO apt-get update -q >/dev/null
-        $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
-    fi
-fi
+bash "$ROOT/scripts/ensure-packages.sh" "${PACKAGES[@]}" >/dev/null
 
 # --- generated sources ------------------------------------------------------------
 source_dir=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$BUILD/CMakeCache.txt" 2>/dev/null || true)
