@@ -1,0 +1,45 @@
+#include "model/Money.h"
+
+#include <QVariant>
+#include <QtMath>
+
+namespace {
+
+// Beyond this no till sells anything; it keeps the conversion to whole cents defined.
+constexpr double kLargestAmount = 1e15;
+
+} // namespace
+
+namespace Money {
+
+Cents fromDouble(double value) {
+    if (!qIsFinite(value))
+        return 0;
+    value = qBound(-kLargestAmount, value, kLargestAmount);
+    // Through the two-decimal text, so that a value on a half cent goes the way the
+    // text goes (1.005 is 1.00499999… as a double and shows as 1.00).
+    QString text = QString::number(value, 'f', 2);
+    text.remove(text.size() - 3, 1);
+    return text.toLongLong();
+}
+
+Cents fromVariant(const QVariant& value) {
+    return fromDouble(value.toDouble());
+}
+
+QString twoDecimals(Cents cents) {
+    const Cents whole = cents / 100;
+    const Cents part = qAbs(cents % 100);
+    const QString sign = cents < 0 && whole == 0 ? QStringLiteral("-") : QString();
+    return sign + QString::number(whole) + QLatin1Char('.') + QStringLiteral("%1").arg(part, 2, 10, QLatin1Char('0'));
+}
+
+QString general(Cents cents) {
+    return generalFormat(static_cast<double>(cents) / 100.0);
+}
+
+QString generalFormat(double value) {
+    return QString::number(value, 'g', 6);
+}
+
+} // namespace Money

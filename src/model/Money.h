@@ -1,0 +1,29 @@
+#pragma once
+#include <QString>
+#include <QtGlobal>
+
+class QVariant;
+
+// Money is whole cents from the moment it is read until it is written. The host and
+// the CRM agree on two number formats: money with exactly two decimals (25.50), and
+// totals and quantities in a general format of six significant digits (25.5, 1e+06,
+// 12345.7 for 12345.67).
+using Cents = qint64;
+
+namespace Money {
+
+// An amount as the host or the CRM wrote it: a JSON number or a numeric text (a text
+// that is no number counts 0). It is rounded to the cent exactly as the two-decimal
+// format rounds it, so "is it zero?" asked in cents gives the answer the two-decimal
+// text would (0.004 is nothing, 0.006 a cent).
+Cents fromVariant(const QVariant& value);
+Cents fromDouble(double value);
+
+// Two decimals, sign kept: 2550 -> "25.50", -346 -> "-3.46".
+QString twoDecimals(Cents cents);
+// The general format of the amount in currency units: 2550 -> "25.5", 0 -> "0".
+QString general(Cents cents);
+// The general format of any number (quantities): 1.5 -> "1.5", 1000000 -> "1e+06".
+QString generalFormat(double value);
+
+} // namespace Money
