@@ -7,16 +7,17 @@
 #include <QFile>
 #include <QTextStream>
 
-PayLogger::PayLogger() : logDir(QDir::currentPath() + QStringLiteral("/LOG")) {}
+PayLogger::PayLogger(const QString& source)
+    : m_source(source), m_logDir(QDir::currentPath() + QStringLiteral("/LOG")) {}
 
-void PayLogger::WriteLog(const QString& source, const QString& step, const QString& text) {
-    QDir dir(logDir);
-    if (!dir.exists() && !QDir().mkdir(logDir)) {
+void PayLogger::write(const QString& step, const QString& text) const {
+    QDir dir(m_logDir);
+    if (!dir.exists() && !QDir().mkdir(m_logDir)) {
         qDebug().noquote() << QStringLiteral("更新日志文件夹创建失败，无法写日志");
         return;
     }
     // The date is taken at each write so that records after midnight open the next day's file.
-    QFile file(logDir + QStringLiteral("/PayLog") +
+    QFile file(m_logDir + QStringLiteral("/PayLog") +
                QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".txt"));
     if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Text)) {
         qDebug().noquote() << QStringLiteral("更新日志文件创建失败，无法写更新日志");
@@ -27,7 +28,7 @@ void PayLogger::WriteLog(const QString& source, const QString& step, const QStri
     QTextStream out(&file);
     const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss:zzz"));
     out << tr("时间：") << now << '\n';
-    out << tr("方式：") << source << '\n';
+    out << tr("方式：") << m_source << '\n';
     out << tr("位置：") << step << '\n';
     out << tr("内容：") << text << '\n';
     out << '\n';
