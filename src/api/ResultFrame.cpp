@@ -1,14 +1,13 @@
 #include "api/ResultFrame.h"
 
-#include "core/Formats.h"
-#include "core/ZoVORDACtl.h"
+#include "core/Controller.h"
+#include "log/PayLogger.h"
+#include "model/CallState.h"
+#include "model/Money.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-QString resultCode;
-QString resultMsg;
 
 namespace {
 
@@ -16,172 +15,137 @@ const QString kSuccess = QStringLiteral("111111");
 const QString kFailure = QStringLiteral("000000");
 
 QString tr(const char* text) {
-    return QCoreApplication::translate("ZoVORDACtl", text);
+    return QCoreApplication::translate("ResultFrame", text);
 }
 
 // Compact, keys in ascending order (QJsonObject keeps them sorted), raw UTF-8.
-QByteArray finish(ZoVORDACtl& ctl, const QJsonObject& result, const QString& codeKey, const QString& msgKey) {
+QByteArray finish(const PayLogger& log, const QJsonObject& result, const QString& codeKey,
+                  const QString& msgKey) {
     QByteArray json = QJsonDocument(result).toJson(QJsonDocument::Compact);
     if (json.size() + 1 > ResultFrame::MaxResultBytes) {
-        ctl.WriteLog(tr("返回结果"), QString::fromUtf8(json));
-        QJsonObject tooLong{{codeKey, kFailure}, {msgKey, tr("返回结果过长")}};
+        log.write(tr("返回结果"), QString::fromUtf8(json));
+        const QJsonObject tooLong{{codeKey, kFailure}, {msgKey, tr("返回结果过长")}};
         json = QJsonDocument(tooLong).toJson(QJsonDocument::Compact);
     }
-    ctl.WriteLog(tr("返回结果"), QString::fromUtf8(json));
+    log.write(tr("返回结果"), QString::fromUtf8(json));
     return json;
 }
 
 QJsonObject memberKeys(const MemberRec& m) {
     QJsonArray accounts;
-    for (const PointAccountRec& a : m.jfRecords) {
-        accounts.append(QJsonObject{{QStringLiteral("PrjCode"), a.PrjCode},
-                                    {QStringLiteral("PrjName"), a.PrjName},
-                                    {QStringLiteral("JfTotal"), a.JfTotal},
-                                    {QStringLiteral("BalanceJfTotal"), a.BalanceJfTotal}});
+    for (const PointAccountRec& a : m.accounts) {
+        accounts.append(QJsonObject{{QStringLiteral("PrjCode"), a.code},
+                                    {QStringLiteral("PrjName"), a.name},
+                                    {QStringLiteral("JfTotal"), QString::number(a.points)},
+                                    {QStringLiteral("BalanceJfTotal"), Money::general(a.cash)}});
     }
-    return QJsonObject{
-        {QStringLiteral("type_code"), m.type_code}, {QStringLiteral("type_name"), m.type_name},
-        {QStringLiteral("name"), m.name},           {QStringLiteral("code"), m.code},
-        {QStringLiteral("vipcardid"), m.vipcardid}, {QStringLiteral("birthday"), m.birthday},
-        {QStringLiteral("score"), m.score},         {QStringLiteral("phone"), m.phone},
-        {QStringLiteral("balance"), m.balance},     {QStringLiteral("address"), m.address},
-        {QStringLiteral("JfRecord"), accounts},     {QStringLiteral("HasVipRight"), QStringLiteral("1")}};
+    return QJsonObject{{QStringLiteral("type_code"), m.gradeCode},
+                       {QStringLiteral("type_name"), m.gradeName},
+                       {QStringLiteral("name"), m.name},
+                       {QStringLiteral("code"), m.cardNo},
+                       {QStringLiteral("vipcardid"), m.memberId},
+                       {QStringLiteral("birthday"), m.birthday},
+                       {QStringLiteral("score"), m.points ? QString::number(*m.points) : QString()},
+                       {QStringLiteral("phone"), m.mobile},
+                       {QStringLiteral("balance"), m.pointsCash ? Money::general(*m.pointsCash) : QString()},
+                       {QStringLiteral("address"), m.address},
+                       {QStringLiteral("JfRecord"), accounts},
+                       {QStringLiteral("HasVipRight"), QStringLiteral("1")}};
+}
+
+QJsonObject memberResult(const Outcome& outcome, RequestType type, const CallState& state) {
+    QJsonObject result;
+    // Partial records of a failed request never reach the host.
+    if (outcome.isDone() && type == RequestType::Verify) {
+        result = memberKeys(state.member);
+    } else if (outcome.isDone() && type == RequestType::Settle) {
+        result = QJsonObject{{QStringLiteral("printcent"), QStringLiteral("1")},
+                             {QStringLiteral("cent"), state.settlement.points},
+                             {QStringLiteral("sum_cent"), state.settlement.pointsTotal},
+                             {QStringLiteral("sendticket"), state.settlement.ticketText}};
+    }
+    result.insert(QStringLiteral("rtncode"), outcome.isDone() ? kSuccess : kFailure);
+    result.insert(QStringLiteral("rtnmsg"), outcome.isDone() ? tr("成功") : outcome.hostText());
+    return result;
+}
+
+// A tender's answer; the card number, merchant order and other info are never
+// filled by these tenders but always present.
+QJsonObject tenderKeys(const QString& code, const QString& message, const QString& total) {
+    return QJsonObject{{QStringLiteral("RtnCode"), code},       {QStringLiteral("RtnMsg"), message},
+                       {QStringLiteral("AmountTotal"), total},  {QStringLiteral("ActualTotal"), total},
+                       {QStringLiteral("CardNo"), QString()},   {QStringLiteral("MchOrderNo"), QString()},
+                       {QStringLiteral("OtherInfo"), QString()}};
+}
+
+QJsonObject tenderResult(const Outcome& outcome, const CallState& state) {
+    const TenderRec& t = state.tender;
+    const QString code = outcome.isDone() ? kSuccess : kFailure;
+    const QString message = outcome.isDone() ? tr("交易成功") : outcome.hostText();
+    if (t.payType != PayType::Coupons)
+        return tenderKeys(code, message, Money::general(state.paid));
+    // The coupon tender always reports its coupons, also after a failure, so the
+    // host can see which ones the CRM has already written off.
+    Cents total = 0;
+    QJsonArray details;
+    for (const CouponRec& c : state.coupons) {
+        if (c.use != CouponUse::Usable)
+            continue;
+        details.append(QJsonObject{{QStringLiteral("ChildPayCode"), t.payCode},
+                                   {QStringLiteral("ChildPayName"), t.payName},
+                                   {QStringLiteral("CardNo"), c.couponNo},
+                                   {QStringLiteral("MchOrderNo"), c.payflow},
+                                   {QStringLiteral("AmountTotal"), Money::twoDecimals(c.amount)},
+                                   {QStringLiteral("ActualTotal"), Money::twoDecimals(c.amount)}});
+        total = Money::saturatingAdd(total, c.amount);
+    }
+    QJsonObject result = tenderKeys(code, message, Money::general(total));
+    result.insert(QStringLiteral("PayDetails"), details);
+    return result;
+}
+
+QByteArray busy(const PayLogger& log, QJsonObject result, const QString& codeKey, const QString& msgKey) {
+    const QString message = tr("上一笔交易尚未结束，请稍后再试");
+    log.write(tr("重复调用"), message);
+    result.insert(codeKey, kFailure);
+    result.insert(msgKey, message);
+    return finish(log, result, codeKey, msgKey);
 }
 
 } // namespace
 
 namespace ResultFrame {
 
-QByteArray VipTrans(ZoVORDACtl& ctl, const char* p_TranVipIn) {
-    QString message;
-    if (!ctl.ResetCall(message)) {
-        ctl.WriteLog(tr("会员-初始化"), message);
-        resultCode = kFailure;
-        resultMsg = message;
-    } else {
-        const QString input = QString::fromUtf8(p_TranVipIn);
-        ctl.WriteLog(tr("传入参数"), input);
-        if (!ctl.HandleVipRequest(input, message)) {
-            resultCode = kFailure;
-            resultMsg = message;
-        } else {
-            resultCode = kSuccess;
-            resultMsg = tr("成功");
-        }
-    }
-    return finish(ctl, VipResult(ctl), QStringLiteral("rtncode"), QStringLiteral("rtnmsg"));
+QByteArray memberCall(Controller& controller, const char* tranVipIn) {
+    controller.beginCall();
+    const QString input = QString::fromUtf8(tranVipIn);
+    controller.log().write(tr("传入参数"), input);
+    RequestType type = RequestType::Unknown;
+    const Outcome outcome = controller.memberRequest(input, type);
+    return finish(controller.log(), memberResult(outcome, type, controller.state()),
+                  QStringLiteral("rtncode"), QStringLiteral("rtnmsg"));
 }
 
-QJsonObject VipResult(const ZoVORDACtl& ctl) {
-    QJsonObject result;
-    // Partial records of a failed request never reach the host.
-    if (resultCode == kSuccess) {
-        if (ctl.reqtype == QLatin1String("50")) {
-            result = memberKeys(ctl.memberRec);
-        } else if (ctl.reqtype == QLatin1String("63")) {
-            result = QJsonObject{{QStringLiteral("printcent"), QStringLiteral("1")},
-                                 {QStringLiteral("cent"), ctl.orderRec.cent},
-                                 {QStringLiteral("sum_cent"), ctl.orderRec.sum_cent},
-                                 {QStringLiteral("sendticket"), ctl.orderRec.sendticket}};
-        }
-    }
-    result.insert(QStringLiteral("rtncode"), resultCode);
-    result.insert(QStringLiteral("rtnmsg"), resultMsg);
-    return result;
+QByteArray tenderCall(Controller& controller, const char* tranHead, const char* tranPlu, const char* udpIn1) {
+    controller.beginCall();
+    const QString head = QString::fromUtf8(tranHead);
+    const QString plu = QString::fromUtf8(tranPlu);
+    const QString udp = QString::fromUtf8(udpIn1);
+    controller.log().write(tr("传入参数TranHead"), head);
+    controller.log().write(tr("传入参数TranPlu"), plu);
+    controller.log().write(tr("传入参数UdpIn1"), udp);
+    const Outcome outcome = controller.tenderRequest(head, plu, udp);
+    return finish(controller.log(), tenderResult(outcome, controller.state()), QStringLiteral("RtnCode"),
+                  QStringLiteral("RtnMsg"));
 }
 
-QByteArray CardTrans(ZoVORDACtl& ctl, const char* p_TranHead, const char* p_TranPlu, const char* p_UdpIn1) {
-    QString message;
-    if (!ctl.ResetCall(message)) {
-        ctl.WriteLog(tr("支付-初始化"), message);
-        resultCode = kFailure;
-        resultMsg = message;
-    } else {
-        const QString head = QString::fromUtf8(p_TranHead);
-        const QString plu = QString::fromUtf8(p_TranPlu);
-        const QString udp = QString::fromUtf8(p_UdpIn1);
-        ctl.WriteLog(tr("传入参数TranHead"), head);
-        ctl.WriteLog(tr("传入参数TranPlu"), plu);
-        ctl.WriteLog(tr("传入参数UdpIn1"), udp);
-        if (!ctl.ParseTenderInput(head, plu, udp, message)) {
-            resultCode = kFailure;
-            resultMsg = message;
-        } else {
-            const QString txnType = ctl.tenderRec.txn_type;
-            bool ok = false;
-            if (txnType == QLatin1String("SALE"))
-                ok = ctl.TenderSale(message);
-            else if (txnType == QLatin1String("REFUND"))
-                ok = ctl.TenderRefund(message);
-            else if (txnType == QLatin1String("CANCEL"))
-                ok = ctl.TenderCancel(message);
-            else
-                message = tr("交易类型错误");
-            if (ok) {
-                resultCode = kSuccess;
-                resultMsg = tr("交易成功");
-            } else {
-                ctl.WriteLog(tr("执行") + txnType, message);
-                resultCode = kFailure;
-                resultMsg = message;
-            }
-        }
-    }
-
-    return finish(ctl, CardResult(ctl), QStringLiteral("RtnCode"), QStringLiteral("RtnMsg"));
+QByteArray busyMemberCall(const PayLogger& log) {
+    return busy(log, QJsonObject(), QStringLiteral("rtncode"), QStringLiteral("rtnmsg"));
 }
 
-QJsonObject CardResult(ZoVORDACtl& ctl) {
-    const TenderRec& t = ctl.tenderRec;
-    QJsonObject result{{QStringLiteral("RtnCode"), resultCode},
-                       {QStringLiteral("RtnMsg"), resultMsg},
-                       {QStringLiteral("AmountTotal"), Formats::General(t.AmountTotal)},
-                       {QStringLiteral("ActualTotal"), Formats::General(t.AmountTotal)},
-                       {QStringLiteral("CardNo"), t.CardNo},
-                       {QStringLiteral("MchOrderNo"), t.MchOrderNo},
-                       {QStringLiteral("OtherInfo"), t.OtherInfo}};
-    // The coupon tender always reports its coupons, also after a failure, so the
-    // host can see which ones the CRM has already written off.
-    if (t.pay_type == QLatin1String("Q")) {
-        double total = 0.0;
-        QJsonArray details;
-        for (const CouponRec* c : qAsConst(ctl.couponList)) {
-            if (c->useFlag != QLatin1String("1"))
-                continue;
-            details.append(QJsonObject{{QStringLiteral("ChildPayCode"), t.pay_code},
-                                       {QStringLiteral("ChildPayName"), t.pay_name},
-                                       {QStringLiteral("CardNo"), c->couponNo},
-                                       {QStringLiteral("MchOrderNo"), c->payflow},
-                                       {QStringLiteral("AmountTotal"), Formats::Money(c->payValue)},
-                                       {QStringLiteral("ActualTotal"), Formats::Money(c->payValue)}});
-            total += c->payValue;
-        }
-        ctl.tenderRec.AmountTotal = total;
-        result.insert(QStringLiteral("PayDetails"), details);
-        result.insert(QStringLiteral("AmountTotal"), Formats::General(total));
-        result.insert(QStringLiteral("ActualTotal"), Formats::General(total));
-    }
-    return result;
-}
-
-QByteArray VipBusy(ZoVORDACtl& ctl) {
-    const QString message = tr("上一笔交易尚未结束，请稍后再试");
-    ctl.WriteLog(tr("重复调用"), message);
-    const QJsonObject result{{QStringLiteral("rtncode"), kFailure}, {QStringLiteral("rtnmsg"), message}};
-    return finish(ctl, result, QStringLiteral("rtncode"), QStringLiteral("rtnmsg"));
-}
-
-QByteArray CardBusy(ZoVORDACtl& ctl) {
-    const QString message = tr("上一笔交易尚未结束，请稍后再试");
-    ctl.WriteLog(tr("重复调用"), message);
-    const QJsonObject result{{QStringLiteral("RtnCode"), kFailure},
-                             {QStringLiteral("RtnMsg"), message},
-                             {QStringLiteral("AmountTotal"), QStringLiteral("0")},
-                             {QStringLiteral("ActualTotal"), QStringLiteral("0")},
-                             {QStringLiteral("CardNo"), QString()},
-                             {QStringLiteral("MchOrderNo"), QString()},
-                             {QStringLiteral("OtherInfo"), QString()}};
-    return finish(ctl, result, QStringLiteral("RtnCode"), QStringLiteral("RtnMsg"));
+QByteArray busyTenderCall(const PayLogger& log) {
+    return busy(log, tenderKeys(kFailure, QString(), QStringLiteral("0")), QStringLiteral("RtnCode"),
+                QStringLiteral("RtnMsg"));
 }
 
 } // namespace ResultFrame

@@ -1,11 +1,13 @@
 #include "api/ZoVORDA.h"
 
 #include "api/ResultFrame.h"
-#include "core/ZoVORDACtl.h"
+#include "core/Controller.h"
+#include "ui/DialogCashier.h"
 
 #include <QCoreApplication>
 
 #include <cstring>
+#include <memory>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -19,7 +21,7 @@ namespace {
 // and gone before it: it is created at the first call, and destroyed either when
 // the application object goes (a post routine) or, if the host unloads the library
 // first, when the library's statics go.
-ZoVORDACtl* g_controller = nullptr;
+Controller* g_controller = nullptr;
 bool g_inCall = false;
 
 void destroyController() {
@@ -52,10 +54,10 @@ void pinLibrary() {
 #endif
 }
 
-ZoVORDACtl& controller() {
+Controller& controller() {
     if (!g_controller) {
         pinLibrary();
-        g_controller = new ZoVORDACtl;
+        g_controller = new Controller(std::make_unique<DialogCashier>());
         qAddPostRoutine(destroyController);
     }
     return *g_controller;
@@ -78,25 +80,25 @@ struct CallGuard {
 extern "C" {
 
 ZOVORDA_API void ZOVORDA_CALL ZoVipTrans(const char* TranVipIn, char* out) {
-    ZoVORDACtl& ctl = controller();
+    Controller& ctl = controller();
     if (g_inCall) {
-        copyOut(ResultFrame::VipBusy(ctl), out);
+        copyOut(ResultFrame::busyMemberCall(ctl.log()), out);
         return;
     }
     CallGuard guard;
-    copyOut(ResultFrame::VipTrans(ctl, TranVipIn), out);
+    copyOut(ResultFrame::memberCall(ctl, TranVipIn), out);
 }
 
 ZOVORDA_API void ZOVORDA_CALL ZoCardTrans(const char* TranHead, const char* TranPlu, const char* UdpIn1,
                                           void* reserved, char* out) {
     Q_UNUSED(reserved)
-    ZoVORDACtl& ctl = controller();
+    Controller& ctl = controller();
     if (g_inCall) {
-        copyOut(ResultFrame::CardBusy(ctl), out);
+        copyOut(ResultFrame::busyTenderCall(ctl.log()), out);
         return;
     }
     CallGuard guard;
-    copyOut(ResultFrame::CardTrans(ctl, TranHead, TranPlu, UdpIn1), out);
+    copyOut(ResultFrame::tenderCall(ctl, TranHead, TranPlu, UdpIn1), out);
 }
 
 } // extern "C"

@@ -1,4 +1,6 @@
 #pragma once
+#include "model/Outcome.h"
+
 #include <QString>
 #include <QVariantMap>
 
@@ -15,15 +17,33 @@ struct CrmReplyTexts {
     QString refusedSuffix;
     QString refusedNoMsg;
     bool codeFirst = false;
+
+    // The texts most tender transactions share: code-first refusals, "缺少错误信息".
+    static CrmReplyTexts forTender(const QString& noResultCode);
 };
 
-enum class CrmReplyStatus { Accepted, NotJson, Failed };
+// One exchange with the CRM as an operation sees it: the exchange failed, the
+// reply was not JSON, the reply refused, or it was accepted with its "data" node.
+// Every reply is read in the same order: JSON, object, "data", "result_code".
+class CrmReply {
+public:
+    enum class Status { Accepted, ExchangeFailed, NotJson, Refused };
 
-// Reads a CRM reply in the common order (JSON, object, "data", "result_code",
-// refusal). Accepted: p_Data holds the "data" map. Otherwise p_sError holds the
-// operation's message (for NotJson: texts.notJson).
-CrmReplyStatus ReadCrmReply(const QString& p_sReply, const CrmReplyTexts& p_Texts, QVariantMap& p_Data,
-                            QString& p_sError);
+    static CrmReply exchangeFailed(const QString& error) { return CrmReply(Status::ExchangeFailed, error); }
+    static CrmReply read(const QString& reply, const CrmReplyTexts& texts);
 
-// The texts most tender transactions share: code-first refusals, "缺少错误信息".
-CrmReplyTexts TenderReplyTexts(const QString& p_sNoResultCode);
+    Status status() const { return m_status; }
+    bool accepted() const { return m_status == Status::Accepted; }
+    QString error() const { return m_error; }
+    const QVariantMap& data() const { return m_data; }
+    // Done when accepted, otherwise failed with the message.
+    Outcome outcome() const { return accepted() ? Outcome::done() : Outcome::failed(m_error); }
+
+private:
+    CrmReply(Status status, const QString& error, const QVariantMap& data = {})
+        : m_status(status), m_error(error), m_data(data) {}
+
+    Status m_status;
+    QString m_error;
+    QVariantMap m_data;
+};

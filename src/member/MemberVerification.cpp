@@ -1,7 +1,12 @@
-#include "core/Counts.h"
-#include "core/Formats.h"
-#include "core/ZoVORDACtl.h"
-#include "crm/CrmReply.h"
+#include "member/MemberVerification.h"
+
+#include "crm/CrmClient.h"
+#include "db/MemberStore.h"
+#include "log/PayLogger.h"
+#include "model/Money.h"
+#include "ui/Cashier.h"
+
+#include <QJsonObject>
 
 namespace {
 
@@ -13,108 +18,114 @@ struct MemberField {
 
 // The reply's member keys in the order they are checked; "actionlist" comes last.
 const MemberField kMemberFields[] = {
-    {"member_id", &MemberRec::vipcardid, true},   {"cardno", &MemberRec::code, true},
-    {"grade_level", &MemberRec::type_code, true}, {"grade_name", &MemberRec::type_name, true},
+    {"member_id", &MemberRec::memberId, true},    {"cardno", &MemberRec::cardNo, true},
+    {"grade_level", &MemberRec::gradeCode, true}, {"grade_name", &MemberRec::gradeName, true},
     {"member_name", &MemberRec::name, true},      {"birthday", &MemberRec::birthday, false},
-    {"mobile", &MemberRec::phone, false},         {"address", &MemberRec::address, false},
+    {"mobile", &MemberRec::mobile, false},        {"address", &MemberRec::address, false},
 };
+
+CrmReplyTexts verificationTexts() {
+    CrmReplyTexts texts;
+    texts.notObject = MemberVerification::tr("会员查询解析Vorda返回数据失败，请再次尝试或联系管理员处理");
+    texts.noData = MemberVerification::tr("会员查询未获取到Vorda返回数据节点");
+    texts.noResultCode = MemberVerification::tr("会员查询时未返回result_code");
+    texts.refusedPrefix = MemberVerification::tr("会员验证失败，");
+    texts.refusedSuffix = MemberVerification::tr("，请再次尝试或联系管理员处理");
+    texts.refusedNoMsg = MemberVerification::tr("会员验证失败，请再次尝试或联系管理员处理");
+    return texts;
+}
 
 } // namespace
 
-bool ZoVORDACtl::VerifyMember(const QString& p_sKey, QString& p_sError) {
-    memberRec.jfRecords.clear();
+MemberVerification::MemberVerification(CrmClient& crm, MemberStore& store, Cashier& cashier,
+                                       const PayLogger& log)
+    : m_crm(crm), m_store(store), m_cashier(cashier), m_log(log) {}
 
-    const QVariantMap body{{QStringLiteral("shop_id"), shop_id}, {QStringLiteral("cardno"), p_sKey}};
-    QString reply;
-    bool offline = false;
+Outcome MemberVerification::verify(const QString& shopId, const QString& key, MemberRec& member) {
+    const QJsonObject body{{QStringLiteral("shop_id"), shopId}, {QStringLiteral("cardno"), key}};
+    const CrmReply reply = m_crm.call(QStringLiteral("pmb001"), tr("会员验证"), body, verificationTexts());
     QList<MemberRec> candidates;
-    if (!PostCrm(QStringLiteral("pmb001"), tr("会员验证"), body, reply, p_sError)) {
-        WriteLog(tr("在线登录会员失败"), p_sError);
-        offline = true;
-    } else {
-        CrmReplyTexts texts;
-        texts.notObject = tr("会员查询解析Vorda返回数据失败，请再次尝试或联系管理员处理");
-        texts.noData = tr("会员查询未获取到Vorda返回数据节点");
-        texts.noResultCode = tr("会员查询时未返回result_code");
-        texts.refusedPrefix = tr("会员验证失败，");
-        texts.refusedSuffix = tr("，请再次尝试或联系管理员处理");
-        texts.refusedNoMsg = tr("会员验证失败，请再次尝试或联系管理员处理");
-        const QString before = p_sError;
-        QVariantMap data;
-        switch (ReadCrmReply(reply, texts, data, p_sError)) {
-        case CrmReplyStatus::Failed:
-            return false;
-        case CrmReplyStatus::NotJson:
+    switch (reply.status()) {
+    case CrmReply::Status::Refused:
+        return reply.outcome();
+    case CrmReply::Status::Accepted: {
+        const Outcome read = readCandidates(reply.data(), candidates);
+        if (!read.isDone())
+            return read;
+        break;
+    }
+    case CrmReply::Status::ExchangeFailed:
+    case CrmReply::Status::NotJson: {
+        if (reply.status() == CrmReply::Status::ExchangeFailed) {
+            m_log.write(tr("在线登录会员失败"), reply.error());
+        } else {
             // Something answered, but not the CRM as we know it (a captive portal, a
             // proxy page): the local member table is the better source then.
-            p_sError = before;
-            WriteLog(tr("在线登录会员失败,接口返回错误"), p_sError);
-            offline = true;
-            break;
-        case CrmReplyStatus::Accepted:
-            for (const QVariant& item : data.value(QStringLiteral("memberinfo")).toList()) {
-                const QVariantMap member = item.toMap();
-                MemberRec candidate;
-                for (const MemberField& f : kMemberFields) {
-                    const QString key = QLatin1String(f.key);
-                    if (f.required && !member.contains(key)) {
-                        p_sError = tr("会员查询时未返回") + key;
-                        return false;
-                    }
-                    candidate.*f.field = member.value(key).toString();
-                }
-                if (!member.contains(QStringLiteral("actionlist"))) {
-                    p_sError = tr("会员查询时未返回actionlist");
-                    return false;
-                }
-                qint64 points = 0;
-                double cash = 0.0;
-                for (const QVariant& accountItem : member.value(QStringLiteral("actionlist")).toList()) {
-                    const QVariantMap account = accountItem.toMap();
-                    // Points are whole numbers: "12.5" is not a point count and counts 0.
-                    const qint64 value = account.value(QStringLiteral("score_value")).toLongLong();
-                    const double valueCash = account.value(QStringLiteral("score_cash")).toDouble();
-                    PointAccountRec rec;
-                    rec.JfTotal = QString::number(value);
-                    rec.BalanceJfTotal = Formats::General(valueCash);
-                    rec.PrjCode = account.value(QStringLiteral("action_no")).toString();
-                    rec.PrjName = account.value(QStringLiteral("action_name")).toString();
-                    candidate.jfRecords.append(rec);
-                    points = AddCount(points, value);
-                    cash += valueCash;
-                }
-                candidate.score = QString::number(points);
-                candidate.balance = Formats::General(cash);
-                candidates.append(candidate);
-            }
-            break;
+            m_log.write(tr("在线登录会员失败,接口返回错误"), QString());
         }
+        const Outcome found = m_store.find(key, candidates);
+        if (!found.isDone())
+            return found;
+        break;
     }
-    if (offline && !QueryMemberOffline(p_sKey, candidates, p_sError))
-        return false;
+    }
+    return choose(candidates, member);
+}
 
-    if (candidates.isEmpty()) {
-        p_sError = tr("未查询到相关会员信息");
-        return false;
+Outcome MemberVerification::readCandidates(const QVariantMap& data, QList<MemberRec>& candidates) const {
+    for (const QVariant& item : data.value(QStringLiteral("memberinfo")).toList()) {
+        MemberRec candidate;
+        const Outcome read = readMember(item.toMap(), candidate);
+        if (!read.isDone())
+            return read;
+        candidates.append(candidate);
     }
+    return Outcome::done();
+}
+
+Outcome MemberVerification::readMember(const QVariantMap& info, MemberRec& member) const {
+    for (const MemberField& f : kMemberFields) {
+        const QString key = QLatin1String(f.key);
+        if (f.required && !info.contains(key))
+            return Outcome::failed(tr("会员查询时未返回") + key);
+        member.*f.field = info.value(key).toString();
+    }
+    if (!info.contains(QStringLiteral("actionlist")))
+        return Outcome::failed(tr("会员查询时未返回actionlist"));
+    qint64 points = 0;
+    Cents cash = 0;
+    for (const QVariant& item : info.value(QStringLiteral("actionlist")).toList()) {
+        const QVariantMap account = item.toMap();
+        PointAccountRec rec;
+        rec.code = account.value(QStringLiteral("action_no")).toString();
+        rec.name = account.value(QStringLiteral("action_name")).toString();
+        // Points are whole numbers: "12.5" is not a point count and counts 0.
+        rec.points = account.value(QStringLiteral("score_value")).toLongLong();
+        rec.cash = Money::fromVariant(account.value(QStringLiteral("score_cash")));
+        member.accounts.append(rec);
+        points = Money::saturatingAdd(points, rec.points);
+        cash = Money::saturatingAdd(cash, rec.cash);
+    }
+    member.points = points;
+    member.pointsCash = cash;
+    return Outcome::done();
+}
+
+Outcome MemberVerification::choose(const QList<MemberRec>& candidates, MemberRec& member) {
+    if (candidates.isEmpty())
+        return Outcome::failed(tr("未查询到相关会员信息"));
     if (candidates.size() == 1) {
-        memberRec = candidates.first();
-        return true;
+        member = candidates.first();
+        return Outcome::done();
     }
-    QList<MemberRec*> choices;
-    for (MemberRec& candidate : candidates)
-        choices.append(&candidate);
-    if (vipSelection.SelectMember(choices) != 1) {
-        p_sError = QStringLiteral("CLOSE");
-        return false;
-    }
+    const std::optional<QString> cardNo = m_cashier.chooseMember(candidates);
+    if (!cardNo)
+        return Outcome::closed();
     for (const MemberRec& candidate : candidates) {
-        if (candidate.code == vipSelection.m_sCardNo) {
-            // A candidate carries no request context, so copying it whole empties that too.
-            memberRec = candidate;
-            return true;
+        if (candidate.cardNo == *cardNo) {
+            member = candidate;
+            return Outcome::done();
         }
     }
-    p_sError = tr("未匹配到会员");
-    return false;
+    return Outcome::failed(tr("未匹配到会员"));
 }

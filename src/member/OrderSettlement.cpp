@@ -1,6 +1,7 @@
-#include "core/Formats.h"
-#include "core/ZoVORDACtl.h"
-#include "crm/CrmReply.h"
+#include "member/OrderSettlement.h"
+
+#include "crm/CrmClient.h"
+#include "model/Money.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -9,11 +10,14 @@
 namespace {
 
 // The CRM takes every amount without sign; the direction travels in "sale_type".
-QString number(const QVariant& v) {
-    return Formats::General(qAbs(v.toDouble()));
+QString money(Cents amount) {
+    return Money::twoDecimals(qAbs(amount));
 }
-QString money(const QVariant& v) {
-    return Formats::Money(qAbs(v.toDouble()));
+QString total(Cents amount) {
+    return Money::general(qAbs(amount));
+}
+QString quantity(double value) {
+    return Money::generalFormat(qAbs(value));
 }
 
 QString saleTypeOf(const QString& bizType) {
@@ -27,97 +31,107 @@ QString saleTypeOf(const QString& bizType) {
     return QString();
 }
 
-} // namespace
-
-bool ZoVORDACtl::SettleOrder(QString& p_sError) {
-    const OrderRec& o = orderRec;
-    QJsonObject body;
-    body[QStringLiteral("order_id")] = o.pos_billno;
-    body[QStringLiteral("sorder_id")] = o.biztype == QLatin1String("6") ? o.sourcebillno : o.old_pos_billno;
-    body[QStringLiteral("member_id")] = o.vipcardid;
-    body[QStringLiteral("cashier_no")] = o.operator_id;
-    body[QStringLiteral("adviser_no")] = o.emp_id;
-    body[QStringLiteral("bizdate")] = o.business_date;
-    const QString saleType = saleTypeOf(o.biztype);
-    if (!saleType.isEmpty())
-        body[QStringLiteral("sale_type")] = saleType;
-    body[QStringLiteral("shop_id")] = shop_id;
-    const bool withSource = o.biztype == QLatin1String("3") || o.biztype == QLatin1String("4");
-    body[QStringLiteral("sourcebillno")] = withSource ? o.sourcebillno : QString(QLatin1String(""));
-    body[QStringLiteral("s_value")] = number(o.shouldtotal);
-    body[QStringLiteral("value")] = number(o.actualtotal);
-    body[QStringLiteral("goods_num_total")] = number(o.plucounttotal);
-    body[QStringLiteral("member_rebate")] = QStringLiteral("0");
-    body[QStringLiteral("coupon_rebate")] = QStringLiteral("0");
-    body[QStringLiteral("score_rebate")] = QStringLiteral("0");
-    body[QStringLiteral("score_value")] = QString(QLatin1String(""));
-    body[QStringLiteral("status")] = QStringLiteral("1");
-    body[QStringLiteral("pos_no")] = o.pos_saleno;
-    body[QStringLiteral("spend_time")] = o.pos_salebgntime;
-
-    // Built as JSON directly: an order may carry thousands of lines.
-    QJsonArray payinfo;
-    for (const QVariant& item : settlePays) {
-        const QVariantMap line = item.toMap();
-        payinfo.append(QJsonObject{
-            {QStringLiteral("paytype"), line.value(QStringLiteral("code")).toString()},
-            {QStringLiteral("trace_no"), line.value(QStringLiteral("extranno")).toString()},
-            {QStringLiteral("pay_code"), line.value(QStringLiteral("payno")).toString()},
-            {QStringLiteral("pay_value"), money(line.value(QStringLiteral("pay_amount")))},
-            {QStringLiteral("rec_value"), money(line.value(QStringLiteral("zf_amount")))},
+QJsonArray payInfo(const QList<PayLineRec>& pays) {
+    QJsonArray lines;
+    for (const PayLineRec& pay : pays) {
+        lines.append(QJsonObject{
+            {QStringLiteral("paytype"), pay.code},
+            {QStringLiteral("trace_no"), pay.extranNo},
+            {QStringLiteral("pay_code"), pay.payNo},
+            {QStringLiteral("pay_value"), money(pay.amount)},
+            {QStringLiteral("rec_value"), money(pay.paidAmount)},
             {QStringLiteral("return_value"), QStringLiteral("0")},
             {QStringLiteral("trade_date"), QString(QLatin1String(""))},
             {QStringLiteral("trade_time"), QString(QLatin1String(""))},
             {QStringLiteral("rej_code_cn"), QString(QLatin1String(""))},
         });
     }
-    body[QStringLiteral("payinfo")] = payinfo;
+    return lines;
+}
 
-    QJsonArray details;
-    for (const QVariant& item : goodsLines) {
-        const QVariantMap line = item.toMap();
-        details.append(QJsonObject{
-            {QStringLiteral("adviser_no"), o.emp_id},
-            {QStringLiteral("goods_id"), line.value(QStringLiteral("pi")).toString()},
-            {QStringLiteral("bar_code"), line.value(QStringLiteral("bc")).toString()},
-            {QStringLiteral("goods_name"), line.value(QStringLiteral("pn")).toString()},
-            {QStringLiteral("unit_price"), money(line.value(QStringLiteral("yj")))},
-            {QStringLiteral("member_price"), money(line.value(QStringLiteral("hyj")))},
+QJsonArray detailList(const OrderRec& order) {
+    QJsonArray lines;
+    for (const GoodsLine& line : order.goods) {
+        lines.append(QJsonObject{
+            {QStringLiteral("adviser_no"), order.adviserNo},
+            {QStringLiteral("goods_id"), line.goodsId},
+            {QStringLiteral("bar_code"), line.barcode},
+            {QStringLiteral("goods_name"), line.name},
+            {QStringLiteral("unit_price"), money(line.unitPrice)},
+            {QStringLiteral("member_price"), money(line.memberPrice)},
             // The CRM wants the sale price twice: as the actual and as the promotion price.
-            {QStringLiteral("act_price"), money(line.value(QStringLiteral("fsp")))},
-            {QStringLiteral("cu_price"), money(line.value(QStringLiteral("fsp")))},
-            {QStringLiteral("goods_num"), number(line.value(QStringLiteral("sc")))},
-            {QStringLiteral("sum_value"), money(line.value(QStringLiteral("st")))},
+            {QStringLiteral("act_price"), money(line.salePrice)},
+            {QStringLiteral("cu_price"), money(line.salePrice)},
+            {QStringLiteral("goods_num"), quantity(line.quantity)},
+            {QStringLiteral("sum_value"), money(line.lineTotal)},
         });
     }
-    body[QStringLiteral("detail_list")] = details;
+    return lines;
+}
 
-    QString reply;
-    if (!PostCrm(QStringLiteral("pmb021"), tr("订单结算"), body, reply, p_sError))
-        return false;
-
+CrmReplyTexts settlementTexts() {
     CrmReplyTexts texts;
-    texts.notJson = tr("订单结算解析Vorda返回数据错误，请再次尝试或联系管理员处理");
-    texts.notObject = tr("订单结算解析Vorda返回数据失败，请再次尝试或联系管理员处理");
-    texts.noData = tr("订单结算未获取到Vorda返回数据节点");
-    texts.noResultCode = tr("订单结算时未返回result_code");
-    texts.refusedPrefix = tr("订单结算失败，");
-    texts.refusedNoMsg = tr("订单结算失败。");
-    QVariantMap data;
-    if (ReadCrmReply(reply, texts, data, p_sError) != CrmReplyStatus::Accepted)
-        return false;
+    texts.notJson = OrderSettlement::tr("订单结算解析Vorda返回数据错误，请再次尝试或联系管理员处理");
+    texts.notObject = OrderSettlement::tr("订单结算解析Vorda返回数据失败，请再次尝试或联系管理员处理");
+    texts.noData = OrderSettlement::tr("订单结算未获取到Vorda返回数据节点");
+    texts.noResultCode = OrderSettlement::tr("订单结算时未返回result_code");
+    texts.refusedPrefix = OrderSettlement::tr("订单结算失败，");
+    texts.refusedNoMsg = OrderSettlement::tr("订单结算失败。");
+    return texts;
+}
 
-    if (!data.contains(QStringLiteral("score"))) {
-        p_sError = tr("订单结算时未返回score");
-        return false;
-    }
-    orderRec.cent = data.value(QStringLiteral("score")).toString();
-    if (!data.contains(QStringLiteral("score_value"))) {
-        p_sError = tr("订单结算时未返回score_value");
-        return false;
-    }
-    orderRec.sum_cent = data.value(QStringLiteral("score_value")).toString();
+} // namespace
 
+OrderSettlement::OrderSettlement(CrmClient& crm) : m_crm(crm) {}
+
+QJsonObject OrderSettlement::requestBody(const QString& shopId, const OrderRec& o) {
+    const QString empty(QLatin1String(""));
+    QJsonObject body{
+        {QStringLiteral("order_id"), o.posBillNo},
+        {QStringLiteral("sorder_id"), o.bizType == QLatin1String("6") ? o.sourceBillNo : o.oldPosBillNo},
+        {QStringLiteral("member_id"), o.memberId},
+        {QStringLiteral("cashier_no"), o.operatorId},
+        {QStringLiteral("adviser_no"), o.adviserNo},
+        {QStringLiteral("bizdate"), o.businessDate},
+        {QStringLiteral("shop_id"), shopId},
+        {QStringLiteral("s_value"), total(o.shouldTotal)},
+        {QStringLiteral("value"), total(o.actualTotal)},
+        {QStringLiteral("goods_num_total"), quantity(o.pieceTotal)},
+        {QStringLiteral("member_rebate"), QStringLiteral("0")},
+        {QStringLiteral("coupon_rebate"), QStringLiteral("0")},
+        {QStringLiteral("score_rebate"), QStringLiteral("0")},
+        {QStringLiteral("score_value"), empty},
+        {QStringLiteral("status"), QStringLiteral("1")},
+        {QStringLiteral("pos_no"), o.posSaleNo},
+        {QStringLiteral("spend_time"), o.saleBeginTime},
+    };
+    const QString saleType = saleTypeOf(o.bizType);
+    if (!saleType.isEmpty())
+        body.insert(QStringLiteral("sale_type"), saleType);
+    const bool withSource = o.bizType == QLatin1String("3") || o.bizType == QLatin1String("4");
+    body.insert(QStringLiteral("sourcebillno"), withSource ? o.sourceBillNo : empty);
+    body.insert(QStringLiteral("payinfo"), payInfo(o.pays));
+    body.insert(QStringLiteral("detail_list"), detailList(o));
+    return body;
+}
+
+Outcome OrderSettlement::settle(const QString& shopId, const OrderRec& order, SettlementRec& result) {
+    const CrmReply reply =
+        m_crm.call(QStringLiteral("pmb021"), tr("订单结算"), requestBody(shopId, order), settlementTexts());
+    if (!reply.accepted())
+        return reply.outcome();
+    const QVariantMap& data = reply.data();
+    if (!data.contains(QStringLiteral("score")))
+        return Outcome::failed(tr("订单结算时未返回score"));
+    result.points = data.value(QStringLiteral("score")).toString();
+    if (!data.contains(QStringLiteral("score_value")))
+        return Outcome::failed(tr("订单结算时未返回score_value"));
+    result.pointsTotal = data.value(QStringLiteral("score_value")).toString();
+    result.ticketText = ticketText(data);
+    return Outcome::done();
+}
+
+QString OrderSettlement::ticketText(const QVariantMap& data) {
     // The receipt printer of the host turns "@+" into line breaks.
     const QString sep = QStringLiteral("@+");
     QString ticket;
@@ -135,6 +149,5 @@ bool ZoVORDACtl::SettleOrder(QString& p_sError) {
         ticket += c.value(QStringLiteral("remark")).toString() + sep;
         ticket += QStringLiteral("-------------------") + sep;
     }
-    orderRec.sendticket = ticket;
-    return true;
+    return ticket;
 }

@@ -5,9 +5,9 @@
 
 // One product line of a sale, as the host lists it.
 struct GoodsLine {
-    QString goodsId;    // "pi"
-    QString barcode;    // "bc"
-    QString name;       // "pn"
+    QString goodsId;       // "pi"
+    QString barcode;       // "bc"
+    QString name;          // "pn"
     Cents unitPrice = 0;   // "yj"
     Cents memberPrice = 0; // "hyj"
     Cents salePrice = 0;   // "fsp"

@@ -3,6 +3,8 @@
 #include <QVariant>
 #include <QtMath>
 
+#include <limits>
+
 namespace {
 
 // Beyond this no till sells anything; it keeps the conversion to whole cents defined.
@@ -31,7 +33,8 @@ QString twoDecimals(Cents cents) {
     const Cents whole = cents / 100;
     const Cents part = qAbs(cents % 100);
     const QString sign = cents < 0 && whole == 0 ? QStringLiteral("-") : QString();
-    return sign + QString::number(whole) + QLatin1Char('.') + QStringLiteral("%1").arg(part, 2, 10, QLatin1Char('0'));
+    return sign + QString::number(whole) + QLatin1Char('.') +
+           QStringLiteral("%1").arg(part, 2, 10, QLatin1Char('0'));
 }
 
 QString general(Cents cents) {
@@ -40,6 +43,14 @@ QString general(Cents cents) {
 
 QString generalFormat(double value) {
     return QString::number(value, 'g', 6);
+}
+
+qint64 saturatingAdd(qint64 total, qint64 value) {
+    if (value > 0 && total > std::numeric_limits<qint64>::max() - value)
+        return std::numeric_limits<qint64>::max();
+    if (value < 0 && total < std::numeric_limits<qint64>::min() - value)
+        return std::numeric_limits<qint64>::min();
+    return total + value;
 }
 
 } // namespace Money

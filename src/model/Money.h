@@ -26,4 +26,8 @@ QString general(Cents cents);
 // The general format of any number (quantities): 1.5 -> "1.5", 1000000 -> "1e+06".
 QString generalFormat(double value);
 
+// A sum of points, pieces or cents that arrived as text of any size stays at the
+// limit of a 64-bit count instead of overflowing.
+qint64 saturatingAdd(qint64 total, qint64 value);
+
 } // namespace Money

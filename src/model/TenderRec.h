@@ -29,6 +29,6 @@ struct TenderRec {
     Cents orderAmount = 0; // without sign
     Cents amount = 0;      // "tr_amt", without sign
     QList<GoodsLine> goods;
-    QList<PayLineRec> salePays; // "pays" of UdpIn1
+    QList<PayLineRec> salePays;   // "pays" of UdpIn1
     QList<PayLineRec> refundPays; // "paysnow" of UdpIn1
 };

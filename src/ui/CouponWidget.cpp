@@ -1,4 +1,5 @@
 #include "ui/CouponWidget.h"
+#include "model/Money.h"
 #include "ui/Overlay.h"
 #include "ui_CouponWidget.h"
 
@@ -17,10 +18,10 @@ QStandardItem* NewCell(const QString& p_sText, Qt::Alignment p_Align) {
     return item;
 }
 
-QString UseFlagText(const QString& p_sFlag) {
-    if (p_sFlag == QLatin1String("0"))
+QString UseFlagText(CouponUse p_Use) {
+    if (p_Use == CouponUse::NotUsable)
         return CouponWidget::tr("不可用");
-    if (p_sFlag == QLatin1String("1"))
+    if (p_Use == CouponUse::Usable)
         return CouponWidget::tr("可用");
     // "2" (the last check of the set failed) and whatever else the CRM may send.
     return CouponWidget::tr("异常");
@@ -62,20 +63,19 @@ void CouponWidget::InitTable() {
     SetColumnWidths();
 }
 
-void CouponWidget::SetCoupons(QList<CouponRec*> p_Coupons) {
+void CouponWidget::SetCoupons(const QList<CouponRec>& p_Coupons) {
     m_nCurrentRow = -1;
     m_model->removeRows(0, m_model->rowCount());
 
     const Qt::Alignment centred = Qt::AlignCenter;
     for (int i = 0; i < p_Coupons.size(); ++i) {
-        const CouponRec* coupon = p_Coupons.at(i);
+        const CouponRec* coupon = &p_Coupons.at(i);
         m_model->setItem(i, ColNumber, NewCell(QString::number(i + 1), centred));
         m_model->setItem(i, ColCouponNo, NewCell(coupon->couponNo, centred));
         m_model->setItem(i, ColName, NewCell(coupon->ticketName, centred));
-        m_model->setItem(
-            i, ColAmount,
-            NewCell(QString::number(coupon->payValue, 'f', 2), Qt::AlignRight | Qt::AlignVCenter));
-        m_model->setItem(i, ColUseFlag, NewCell(UseFlagText(coupon->useFlag), centred));
+        m_model->setItem(i, ColAmount,
+                         NewCell(Money::twoDecimals(coupon->amount), Qt::AlignRight | Qt::AlignVCenter));
+        m_model->setItem(i, ColUseFlag, NewCell(UseFlagText(coupon->use), centred));
     }
 
     // After every check the first coupon is current again, so a clear never hits a stale row.

@@ -1,5 +1,5 @@
 #pragma once
-#include "tender/CouponRec.h"
+#include "model/CouponRec.h"
 #include <QDialog>
 #include <QList>
 
@@ -18,7 +18,7 @@ public:
     ~CouponWidget() override;
 
     void InitTable();
-    void SetCoupons(QList<CouponRec*> p_Coupons);
+    void SetCoupons(const QList<CouponRec>& p_Coupons);
     int Exec();
     QString CurrentCouponNo();
 

@@ -44,12 +44,12 @@ VipSelection::~VipSelection() {
     delete ui;
 }
 
-int VipSelection::SelectMember(const QList<MemberRec*>& candidates) {
+int VipSelection::SelectMember(const QList<MemberRec>& candidates) {
     m_sCardNo.clear();
     m_model->removeRows(0, m_model->rowCount());
     for (int i = 0; i < candidates.size(); ++i) {
-        const MemberRec* member = candidates.at(i);
-        const QString cells[ColumnCount] = {member->name, member->phone, member->code, member->address};
+        const MemberRec* member = &candidates.at(i);
+        const QString cells[ColumnCount] = {member->name, member->mobile, member->cardNo, member->address};
         for (int column = 0; column < ColumnCount; ++column) {
             auto* item = new QStandardItem(cells[column]);
             item->setTextAlignment(Qt::AlignCenter);

@@ -1,5 +1,5 @@
 #pragma once
-#include "core/MemberRec.h"
+#include "model/MemberRec.h"
 #include <QEventLoop>
 #include <QList>
 #include <QWidget>
@@ -20,7 +20,7 @@ public:
     ~VipSelection() override;
 
     // 1 with the chosen card number in m_sCardNo, 0 when the cashier backed out.
-    int SelectMember(const QList<MemberRec*>& candidates);
+    int SelectMember(const QList<MemberRec>& candidates);
 
     QString m_sCardNo;
 

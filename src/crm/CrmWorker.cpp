@@ -1,4 +1,6 @@
-#include "crm/WaitThread.h"
+#include "crm/CrmWorker.h"
+
+#include "config/Settings.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -6,7 +8,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSettings>
 #include <QTimer>
 #include <QUrl>
 
@@ -36,47 +37,47 @@ QByteArray headerValue(const QString& setting) {
 
 } // namespace
 
-WaitThread::WaitThread() : QThread(nullptr) {}
+CrmWorker::CrmWorker() : QThread(nullptr) {}
 
-WaitThread::~WaitThread() {
+CrmWorker::~CrmWorker() {
     // The controller never lets an exchange outlive it, but a host that unloads the
     // library mid-exchange must not crash in QThread's destructor.
     wait();
 }
 
-void WaitThread::setRequest(const QString& p_sTxCode, const QString& p_sRequest) {
-    m_sTxCode = p_sTxCode;
-    m_sRequest = p_sRequest;
+void CrmWorker::setRequest(const QString& txCode, const QString& body) {
+    m_txCode = txCode;
+    m_body = body;
 }
 
-void WaitThread::run() {
-    m_sError.clear();
-    m_sReply.clear();
-    m_bSuccess = false;
+void CrmWorker::run() {
+    m_error.clear();
+    m_reply.clear();
+    m_succeeded = false;
+    exchange();
+}
 
+void CrmWorker::exchange() {
     // Read afresh on every exchange, so that an edit of the settings or a new token
     // from the sign-in takes effect at once.
-    QSettings config(QStringLiteral("ZoVORDA.ini"), QSettings::IniFormat);
-    QSettings host(QStringLiteral("RVX_Config.ini"), QSettings::IniFormat);
-
-    const QString address = config.value(QStringLiteral("Config/HttpAddress")).toString();
-    if (address.isEmpty()) {
-        m_sError = tr("未配置VordaCRM地址");
+    const Settings::CrmSettings settings = Settings::crm();
+    if (settings.address.isEmpty()) {
+        m_error = tr("未配置VordaCRM地址");
         return;
     }
     // Joined as plain text, nothing normalised: the URL is exactly what the
     // integrator configured (an address ending in "/" gives two slashes).
-    const QString url = address + QStringLiteral("/txCtrl?txcode=") + m_sTxCode;
+    const QString url = settings.address + QStringLiteral("/txCtrl?txcode=") + m_txCode;
 
-    const QByteArray token = headerValue(config.value(QStringLiteral("Config/token")).toString());
-    const QByteArray companyId = headerValue(config.value(QStringLiteral("Config/company_id")).toString());
-    const QByteArray deviceId = headerValue(host.value(QStringLiteral("NAV/pointcode")).toString());
+    const QByteArray token = headerValue(settings.token);
+    const QByteArray companyId = headerValue(settings.companyId);
+    const QByteArray deviceId = headerValue(settings.deviceId);
     if (companyId.isEmpty()) {
-        m_sError = tr("请求未配置公司ID");
+        m_error = tr("请求未配置公司ID");
         return;
     }
     if (deviceId.isEmpty()) {
-        m_sError = tr("请求未配置设备编码");
+        m_error = tr("请求未配置设备编码");
         return;
     }
 
@@ -90,7 +91,7 @@ void WaitThread::run() {
     request.setRawHeader("dataType", "json");
     request.setRawHeader("DeviceId", deviceId);
     request.setRawHeader("CompanyId", companyId);
-    const QByteArray body = m_sRequest.toUtf8();
+    const QByteArray body = m_body.toUtf8();
 
     // The reply is the manager's child: both go when the run ends, also after a time-out.
     QNetworkReply* reply = manager.post(request, body);
@@ -103,23 +104,23 @@ void WaitThread::run() {
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit, Qt::UniqueConnection);
     QObject::connect(&timer, &QTimer::timeout, &timer, &QTimer::stop, Qt::UniqueConnection);
 
-    bool ok = false;
-    const int seconds =
-        config.value(QStringLiteral("Config/TimeOut"), QStringLiteral("20")).toString().toInt(&ok);
-    timer.start(ok ? seconds * 1000 : 20000);
+    timer.start(settings.timeoutMs);
     if (!reply->isFinished())
         loop.exec();
 
     if (!reply->isFinished() && !timer.isActive()) {
-        m_sError = tr("请求超时，请再次尝试或联系管理员处理");
+        m_error = tr("请求超时，请再次尝试或联系管理员处理");
         return;
     }
     timer.stop();
+    readReply(reply);
+}
 
+void CrmWorker::readReply(QNetworkReply* reply) {
     const int code = reply->error();
     if (code == QNetworkReply::NoError) {
-        m_sReply = replyBodyText(reply);
-        m_bSuccess = true;
+        m_reply = replyBodyText(reply);
+        m_succeeded = true;
         return;
     }
     if (code == QNetworkReply::ProtocolInvalidOperationError) {
@@ -129,11 +130,11 @@ void WaitThread::run() {
         // is never followed: a payment is not posted a second time to another place.
         const QString text = replyBodyText(reply);
         if (QJsonDocument::fromJson(text.toUtf8()).isObject()) {
-            m_sReply = text;
-            m_bSuccess = true;
+            m_reply = text;
+            m_succeeded = true;
             return;
         }
     }
-    m_sError = tr("网络错误，请再次尝试或联系管理员处理。错误代码: ") + QString::number(code) +
-               QLatin1Char(' ') + reply->errorString();
+    m_error = tr("网络错误，请再次尝试或联系管理员处理。错误代码: ") + QString::number(code) +
+              QLatin1Char(' ') + reply->errorString();
 }

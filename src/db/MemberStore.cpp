@@ -1,4 +1,7 @@
-#include "core/ZoVORDACtl.h"
+#include "db/MemberStore.h"
+
+#include "db/PosDB.h"
+#include "log/PayLogger.h"
 
 #include <QRegularExpression>
 #include <QSqlQuery>
@@ -7,13 +10,13 @@
 // member table. The shape of the key tells what the cashier scanned or typed: 11
 // digits are a mobile number, 16 digits the CRM's member id, any other run of digits
 // a card number, and everything else (a letter, a blank, Chinese) a member's name.
-bool ZoVORDACtl::QueryMemberOffline(const QString& p_sKey, QList<MemberRec>& p_Candidates,
-                                    QString& p_sError) {
+MemberStore::MemberStore(PosDB& db, const PayLogger& log) : m_db(db), m_log(log) {}
+
+Outcome MemberStore::find(const QString& p_sKey, QList<MemberRec>& p_Candidates) {
     p_Candidates.clear();
-    if (!posDB.openDB(p_sError)) {
-        p_sError = tr("本地查询会员信息失败：") + p_sError;
-        return false;
-    }
+    QString p_sError;
+    if (!m_db.openDB(p_sError))
+        return Outcome::failed(tr("本地查询会员信息失败：") + p_sError);
 
     // Whole key, up to its very end: a scanner's trailing line feed makes it a name.
     static const QRegularExpression digitsOnly(QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+")));
@@ -31,27 +34,26 @@ bool ZoVORDACtl::QueryMemberOffline(const QString& p_sKey, QList<MemberRec>& p_C
     const QString sql =
         QStringLiteral("select member_id,cardno,grade_level,grade_name,member_name,birthday,mobile,"
                        "address from t_member where ") +
-        column + QStringLiteral("='") + posDB.quoteText(p_sKey) + QStringLiteral("' and status='1'");
-    WriteLog(QStringLiteral("执行离线查询会员"), sql);
+        column + QStringLiteral("='") + m_db.quoteText(p_sKey) + QStringLiteral("' and status='1'");
+    m_log.write(QStringLiteral("执行离线查询会员"), sql);
 
     QSqlQuery query;
-    if (!posDB.openRecordset(sql, query, p_sError)) {
-        p_sError = tr("本地查询会员信息失败：") + p_sError;
-        return false;
-    }
+    if (!m_db.openRecordset(sql, query, p_sError))
+        return Outcome::failed(tr("本地查询会员信息失败：") + p_sError);
     while (query.next()) {
         // The local table knows no points: score, balance and the point accounts stay empty.
         MemberRec member;
-        member.vipcardid = query.value(QStringLiteral("member_id")).toString();
-        member.code = query.value(QStringLiteral("cardno")).toString();
-        member.type_code = query.value(QStringLiteral("grade_level")).toString();
-        member.type_name = query.value(QStringLiteral("grade_name")).toString();
+        member.memberId = query.value(QStringLiteral("member_id")).toString();
+        member.cardNo = query.value(QStringLiteral("cardno")).toString();
+        member.gradeCode = query.value(QStringLiteral("grade_level")).toString();
+        member.gradeName = query.value(QStringLiteral("grade_name")).toString();
         member.name = query.value(QStringLiteral("member_name")).toString();
         member.birthday = query.value(QStringLiteral("birthday")).toString();
-        member.phone = query.value(QStringLiteral("mobile")).toString();
+        member.mobile = query.value(QStringLiteral("mobile")).toString();
         member.address = query.value(QStringLiteral("address")).toString();
         p_Candidates.append(member);
     }
-    WriteLog(QStringLiteral("查询结束"), tr("查询结果：") + QString::number(p_Candidates.size()) + tr("条"));
-    return true;
+    m_log.write(QStringLiteral("查询结束"),
+                tr("查询结果：") + QString::number(p_Candidates.size()) + tr("条"));
+    return Outcome::done();
 }

@@ -1,0 +1,32 @@
+#pragma once
+#include <QString>
+
+// The till's settings files, opened by bare name in the process's working directory
+// and read afresh at every use, so that an edit takes effect at the next call.
+// ZoVORDA.ini is the plug-in's own ([Config]); RVX_Config.ini belongs to the host
+// ([NAV]).
+namespace Settings {
+
+// What one CRM exchange needs. The time-out is in milliseconds.
+struct CrmSettings {
+    QString address;
+    QString token;
+    QString companyId;
+    QString deviceId;
+    int timeoutMs = 20000;
+};
+CrmSettings crm();
+
+QString deviceId(); // RVX_Config.ini NAV/pointcode
+QString shopId();   // the CRM's id of the shop, from the last sign-in
+QString signinPassword();
+QString signinTime();         // "yyyy-MM-dd hh:mm:ss" of the last sign-in
+QString companionProgram();   // Config/ExePath: the program kept running beside the till
+QString memberDatabaseName(); // Config/dbname, "pelmun" when not set
+
+// The sign-in's results. The token is saved first and on its own: the CRM has
+// switched to it even when the rest of the reply turns out incomplete.
+void saveToken(const QString& token);
+void saveSignin(const QString& shopId, const QString& time);
+
+} // namespace Settings

@@ -1,0 +1,31 @@
+#pragma once
+#include "crm/CrmReply.h"
+#include "crm/CrmWorker.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QString>
+
+class Cashier;
+class PayLogger;
+class QJsonObject;
+
+// The CRM as the operations see it: a request body goes out under its transaction
+// code and comes back as a reply read in the common order. The busy screen covers
+// the till meanwhile; the exchange itself runs on a worker thread while the GUI
+// thread keeps painting. One exchange at a time.
+class CrmClient {
+    Q_DECLARE_TR_FUNCTIONS(CrmClient)
+public:
+    CrmClient(Cashier& cashier, const PayLogger& log);
+
+    // Logs the body under step, exchanges it and logs how the exchange went.
+    CrmReply call(const QString& txCode, const QString& step, const QJsonObject& body,
+                  const CrmReplyTexts& texts);
+
+private:
+    Cashier& m_cashier;
+    const PayLogger& m_log;
+    CrmWorker m_worker;
+    QEventLoop m_loop;
+};

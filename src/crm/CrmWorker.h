@@ -1,0 +1,33 @@
+#pragma once
+#include <QString>
+#include <QThread>
+
+class QNetworkReply;
+
+// One CRM exchange per run, on its own thread with its own network manager, event
+// loop and time-out timer. The GUI thread reads the results after finished().
+class CrmWorker : public QThread {
+    Q_OBJECT
+public:
+    CrmWorker();
+    ~CrmWorker() override;
+
+    void setRequest(const QString& txCode, const QString& body);
+
+    bool succeeded() const { return m_succeeded; }
+    const QString& reply() const { return m_reply; }
+    const QString& error() const { return m_error; }
+
+protected:
+    void run() override;
+
+private:
+    void exchange();
+    void readReply(QNetworkReply* reply);
+
+    bool m_succeeded = false;
+    QString m_txCode;
+    QString m_body;
+    QString m_reply;
+    QString m_error;
+};

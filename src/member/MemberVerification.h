@@ -1,0 +1,35 @@
+#pragma once
+#include "model/MemberRec.h"
+#include "model/Outcome.h"
+
+#include <QCoreApplication>
+#include <QList>
+#include <QString>
+#include <QVariantMap>
+
+class Cashier;
+class CrmClient;
+class MemberStore;
+class PayLogger;
+
+// Finds a member by card number, phone number, member number or name: at the CRM,
+// or in the till's own member table when the CRM cannot be reached. When several
+// match, the cashier chooses one.
+class MemberVerification {
+    Q_DECLARE_TR_FUNCTIONS(MemberVerification)
+public:
+    MemberVerification(CrmClient& crm, MemberStore& store, Cashier& cashier, const PayLogger& log);
+
+    // On success member is the one found; otherwise it is left as it was.
+    Outcome verify(const QString& shopId, const QString& key, MemberRec& member);
+
+private:
+    Outcome readCandidates(const QVariantMap& data, QList<MemberRec>& candidates) const;
+    Outcome readMember(const QVariantMap& info, MemberRec& member) const;
+    Outcome choose(const QList<MemberRec>& candidates, MemberRec& member);
+
+    CrmClient& m_crm;
+    MemberStore& m_store;
+    Cashier& m_cashier;
+    const PayLogger& m_log;
+};

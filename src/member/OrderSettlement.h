@@ -1,0 +1,26 @@
+#pragma once
+#include "model/OrderRec.h"
+#include "model/Outcome.h"
+
+#include <QCoreApplication>
+#include <QString>
+#include <QVariantMap>
+
+class CrmClient;
+class QJsonObject;
+
+// Settles a finished order against the member's account: the CRM credits the
+// points and issues coupons, whose text goes on the receipt.
+class OrderSettlement {
+    Q_DECLARE_TR_FUNCTIONS(OrderSettlement)
+public:
+    explicit OrderSettlement(CrmClient& crm);
+
+    Outcome settle(const QString& shopId, const OrderRec& order, SettlementRec& result);
+
+private:
+    static QJsonObject requestBody(const QString& shopId, const OrderRec& order);
+    static QString ticketText(const QVariantMap& data);
+
+    CrmClient& m_crm;
+};

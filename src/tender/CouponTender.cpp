@@ -1,0 +1,86 @@
+#include "tender/CouponTender.h"
+
+#include "crm/CrmClient.h"
+#include "model/CallState.h"
+#include "tender/CouponSession.h"
+#include "ui/Cashier.h"
+
+#include <QJsonObject>
+
+#include <algorithm>
+
+CouponTender::CouponTender(CrmClient& crm, Cashier& cashier, const PayLogger& log)
+    : m_crm(crm), m_cashier(cashier), m_log(log), m_check(crm) {}
+
+Outcome CouponTender::sale(CallState& state) {
+    state.coupons.clear();
+    CouponSession session(state, m_check, m_cashier, m_log);
+    if (!m_cashier.collectCoupons(session))
+        return Outcome::closed();
+    if (state.coupons.isEmpty())
+        return Outcome::failed(tr("未录入券"));
+    return writeOff(state);
+}
+
+Outcome CouponTender::writeOff(CallState& state) {
+    QJsonArray usable;
+    for (const CouponRec& c : qAsConst(state.coupons)) {
+        if (c.use == CouponUse::Usable)
+            usable.append(QJsonObject{{QStringLiteral("coupon_no"), c.couponNo}});
+    }
+    if (usable.isEmpty())
+        return Outcome::failed(tr("没有可用的券"));
+    const QJsonObject body{{QStringLiteral("shop_id"), state.shopId},
+                           {QStringLiteral("order_id"), state.tender.billNo},
+                           {QStringLiteral("member_id"), state.tender.memberId},
+                           {QStringLiteral("detail_list"), CouponCheck::goodsDetails(state)},
+                           {QStringLiteral("coupon_list"), usable}};
+    const CrmReply reply = m_crm.call(QStringLiteral("pmb023"), tr("券核销报文"), body,
+                                      CrmReplyTexts::forTender(tr("券核销异常")));
+    if (!reply.accepted())
+        return reply.outcome();
+    // The serials written before a broken element stay: those coupons are written off.
+    return CouponCheck::readCouponList(reply.data(),
+                                       {{QStringLiteral("payflow"), tr("券参数payflow不完整")},
+                                        {QStringLiteral("coupon_no"), tr("券参数coupon_no不完整")}},
+                                       [&state](const QVariantMap& element) {
+                                           const QString no =
+                                               element.value(QStringLiteral("coupon_no")).toString();
+                                           for (CouponRec& c : state.coupons) {
+                                               if (c.couponNo == no)
+                                                   c.payflow =
+                                                       element.value(QStringLiteral("payflow")).toString();
+                                           }
+                                       });
+}
+
+Outcome CouponTender::refund(CallState& state) {
+    // Coupons go back without asking the CRM: the refund lists them with their
+    // write-off serials and negative amounts, and the host returns them.
+    state.coupons.clear();
+    TenderRec& t = state.tender;
+    if (t.salePays.isEmpty())
+        return Outcome::failed(tr("非原单退货不允许进行退券操作"));
+    Cents paidTotal = 0;
+    for (const PayLineRec& line : qAsConst(t.salePays))
+        paidTotal = Money::saturatingAdd(paidTotal, line.amount);
+    // Only a refund of the whole sale may return coupons.
+    if (t.orderAmount != paidTotal)
+        return Outcome::failed(tr("部分退货时不允许进行退券操作"));
+    const auto otherTender = [&t](const PayLineRec& line) { return line.code != t.payCode; };
+    t.refundPays.erase(std::remove_if(t.refundPays.begin(), t.refundPays.end(), otherTender),
+                       t.refundPays.end());
+    t.salePays.erase(std::remove_if(t.salePays.begin(), t.salePays.end(), otherTender), t.salePays.end());
+    // A coupon this refund already returned is not returned twice.
+    const auto returnedAlready = [&t](const PayLineRec& line) {
+        return std::any_of(t.refundPays.cbegin(), t.refundPays.cend(),
+                           [&line](const PayLineRec& now) { return now.payNo == line.payNo; });
+    };
+    t.salePays.erase(std::remove_if(t.salePays.begin(), t.salePays.end(), returnedAlready), t.salePays.end());
+    if (t.salePays.isEmpty())
+        return Outcome::failed(tr("原单中不存在可退的券"));
+    for (const PayLineRec& line : qAsConst(t.salePays))
+        state.coupons.append(
+            CouponRec{line.payNo, QString(), -line.amount, CouponUse::Usable, line.extranNo});
+    return Outcome::done();
+}
