@@ -4,8 +4,10 @@
 // afresh for each test (a std::unique_ptr reset in init() and cleanup()).
 #include "CrmSim.h"
 #include "api/ResultFrame.h"
-#include "core/ZoVORDACtl.h"
+#include "core/Controller.h"
+#include "ui/DialogCashier.h"
 #include "support/Requests.h"
+#include "support/ScriptedCashier.h"
 #include "support/WorkDir.h"
 
 #include <QTest>
@@ -13,11 +15,23 @@
 struct TillFixture {
     crmsim::Server crm;
     WorkDir dir;
-    ZoVORDACtl ctl;
+    // With a scripted cashier, this is it (owned by the controller); null with the real dialogs.
+    ScriptedCashier* cashier = nullptr;
+    Controller ctl;
     bool started;
 
-    explicit TillFixture(int timeoutSeconds = 5) : started(crm.start()) {
+    enum class Dialogs { Real, Scripted };
+    explicit TillFixture(int timeoutSeconds = 5, Dialogs dialogs = Dialogs::Real)
+        : ctl(makeCashier(dialogs)), started(crm.start()) {
         dir.configureTill(crm.baseUrl(), timeoutSeconds);
+    }
+
+    std::unique_ptr<Cashier> makeCashier(Dialogs dialogs) {
+        if (dialogs == Dialogs::Real)
+            return std::make_unique<DialogCashier>();
+        auto scripted = std::make_unique<ScriptedCashier>();
+        cashier = scripted.get();
+        return scripted;
     }
 
     // Queues these JSON replies for the transaction, first in first out.
@@ -44,10 +58,10 @@ struct TillFixture {
     QByteArray card(const QJsonObject& head, const QJsonObject& plu = Requests::products(),
                     const QByteArray& udp = QByteArray()) {
         const QByteArray h = Requests::json(head), p = Requests::json(plu);
-        return ResultFrame::CardTrans(ctl, h.constData(), p.constData(), udp.constData());
+        return ResultFrame::tenderCall(ctl, h.constData(), p.constData(), udp.constData());
     }
     QByteArray vip(const QJsonObject& in) {
-        return ResultFrame::VipTrans(ctl, Requests::json(in).constData());
+        return ResultFrame::memberCall(ctl, Requests::json(in).constData());
     }
 };
 
