@@ -18,8 +18,18 @@ struct CrmReplyTexts {
     QString refusedNoMsg;
     bool codeFirst = false;
 
-    // The texts most tender transactions share: code-first refusals, "缺少错误信息".
-    static CrmReplyTexts forTender(const QString& noResultCode);
+    // What each transaction calls its reply's faults, as the cashier reads them.
+    enum class Of {
+        Signin,
+        MemberQuery,
+        PasswordCheck,
+        Settlement,
+        CouponQuery,
+        CouponCheck,
+        CouponWriteOff,
+        PointsPayment
+    };
+    static CrmReplyTexts of(Of transaction);
 };
 
 // One exchange with the CRM as an operation sees it: the exchange failed, the

@@ -10,22 +10,6 @@
 #include <QJsonObject>
 #include <QProcess>
 
-namespace {
-
-CrmReplyTexts signinTexts() {
-    CrmReplyTexts texts;
-    texts.notJson = DeviceSignin::tr("解析Vorda返回数据错误，请再次尝试或联系管理员处理");
-    texts.notObject = DeviceSignin::tr("解析Vorda返回数据失败，请再次尝试或联系管理员处理");
-    texts.noData = DeviceSignin::tr("未获取到Vorda返回数据节点");
-    texts.noResultCode = DeviceSignin::tr("会员签到时未返回result_code");
-    texts.refusedPrefix = DeviceSignin::tr("签到失败，");
-    texts.refusedSuffix = DeviceSignin::tr("，请再次尝试或联系管理员处理");
-    texts.refusedNoMsg = DeviceSignin::tr("签到失败，请再次尝试或联系管理员处理");
-    return texts;
-}
-
-} // namespace
-
 DeviceSignin::DeviceSignin(CrmClient& crm, const PayLogger& log) : m_crm(crm), m_log(log) {}
 
 Outcome DeviceSignin::signin(const QString& storeId, QString& shopId) {
@@ -38,7 +22,8 @@ Outcome DeviceSignin::signin(const QString& storeId, QString& shopId) {
     const QJsonObject body{{QStringLiteral("serial_num"), storeId},
                            {QStringLiteral("device_id"), deviceId},
                            {QStringLiteral("entry_pwd"), password}};
-    const CrmReply reply = m_crm.call(QStringLiteral("sig999"), tr("会员签到"), body, signinTexts());
+    const CrmReply reply = m_crm.call(QStringLiteral("sig999"), tr("会员签到"), body,
+                                      CrmReplyTexts::of(CrmReplyTexts::Of::Signin));
     if (!reply.accepted())
         return reply.outcome();
     return readReply(reply.data(), storeId, shopId);

@@ -10,20 +10,6 @@ namespace {
 
 constexpr int kAttempts = 10;
 
-CrmReplyTexts passwordTexts() {
-    CrmReplyTexts texts;
-    texts.notJson = MemberPassword::tr("会员密码校验Vorda返回数据错误，请再次尝试或联系管理员处理");
-    texts.notObject = MemberPassword::tr("会员密码校验解析Vorda返回数据失败，请再次尝试或联系管理员处理");
-    texts.noData = MemberPassword::tr("会员密码校验未获取到Vorda返回数据节点");
-    // This text really begins with "员": hosts compare it as it stands, so it is
-    // not to be "corrected".
-    texts.noResultCode = MemberPassword::tr("员密码校验时未返回result_code");
-    texts.refusedPrefix = MemberPassword::tr("会员验证失败，");
-    texts.refusedSuffix = MemberPassword::tr("，请再次尝试或联系管理员处理");
-    texts.refusedNoMsg = MemberPassword::tr("会员验证失败，请再次尝试或联系管理员处理");
-    return texts;
-}
-
 } // namespace
 
 MemberPassword::MemberPassword(CrmClient& crm, Cashier& cashier) : m_crm(crm), m_cashier(cashier) {}
@@ -35,7 +21,10 @@ Outcome MemberPassword::check(const MemberRec& member) {
     const QJsonObject body{{QStringLiteral("member_id"), member.memberId},
                            {QStringLiteral("password"), *password},
                            {QStringLiteral("type"), QStringLiteral("1")}};
-    return m_crm.call(QStringLiteral("pmb002"), tr("会员密码校验"), body, passwordTexts()).outcome();
+    return m_crm
+        .call(QStringLiteral("pmb002"), tr("会员密码校验"), body,
+              CrmReplyTexts::of(CrmReplyTexts::Of::PasswordCheck))
+        .outcome();
 }
 
 Outcome MemberPassword::confirm(const QString& bizType, const MemberRec& member) {

@@ -24,17 +24,6 @@ const MemberField kMemberFields[] = {
     {"mobile", &MemberRec::mobile, false},        {"address", &MemberRec::address, false},
 };
 
-CrmReplyTexts verificationTexts() {
-    CrmReplyTexts texts;
-    texts.notObject = MemberVerification::tr("会员查询解析Vorda返回数据失败，请再次尝试或联系管理员处理");
-    texts.noData = MemberVerification::tr("会员查询未获取到Vorda返回数据节点");
-    texts.noResultCode = MemberVerification::tr("会员查询时未返回result_code");
-    texts.refusedPrefix = MemberVerification::tr("会员验证失败，");
-    texts.refusedSuffix = MemberVerification::tr("，请再次尝试或联系管理员处理");
-    texts.refusedNoMsg = MemberVerification::tr("会员验证失败，请再次尝试或联系管理员处理");
-    return texts;
-}
-
 } // namespace
 
 MemberVerification::MemberVerification(CrmClient& crm, MemberStore& store, Cashier& cashier,
@@ -43,7 +32,8 @@ MemberVerification::MemberVerification(CrmClient& crm, MemberStore& store, Cashi
 
 Outcome MemberVerification::verify(const QString& shopId, const QString& key, MemberRec& member) {
     const QJsonObject body{{QStringLiteral("shop_id"), shopId}, {QStringLiteral("cardno"), key}};
-    const CrmReply reply = m_crm.call(QStringLiteral("pmb001"), tr("会员验证"), body, verificationTexts());
+    const CrmReply reply = m_crm.call(QStringLiteral("pmb001"), tr("会员验证"), body,
+                                      CrmReplyTexts::of(CrmReplyTexts::Of::MemberQuery));
     QList<MemberRec> candidates;
     switch (reply.status()) {
     case CrmReply::Status::Refused:

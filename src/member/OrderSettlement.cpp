@@ -69,17 +69,6 @@ QJsonArray detailList(const OrderRec& order) {
     return lines;
 }
 
-CrmReplyTexts settlementTexts() {
-    CrmReplyTexts texts;
-    texts.notJson = OrderSettlement::tr("订单结算解析Vorda返回数据错误，请再次尝试或联系管理员处理");
-    texts.notObject = OrderSettlement::tr("订单结算解析Vorda返回数据失败，请再次尝试或联系管理员处理");
-    texts.noData = OrderSettlement::tr("订单结算未获取到Vorda返回数据节点");
-    texts.noResultCode = OrderSettlement::tr("订单结算时未返回result_code");
-    texts.refusedPrefix = OrderSettlement::tr("订单结算失败，");
-    texts.refusedNoMsg = OrderSettlement::tr("订单结算失败。");
-    return texts;
-}
-
 } // namespace
 
 OrderSettlement::OrderSettlement(CrmClient& crm) : m_crm(crm) {}
@@ -116,8 +105,8 @@ QJsonObject OrderSettlement::requestBody(const QString& shopId, const OrderRec& 
 }
 
 Outcome OrderSettlement::settle(const QString& shopId, const OrderRec& order, SettlementRec& result) {
-    const CrmReply reply =
-        m_crm.call(QStringLiteral("pmb021"), tr("订单结算"), requestBody(shopId, order), settlementTexts());
+    const CrmReply reply = m_crm.call(QStringLiteral("pmb021"), tr("订单结算"), requestBody(shopId, order),
+                                      CrmReplyTexts::of(CrmReplyTexts::Of::Settlement));
     if (!reply.accepted())
         return reply.outcome();
     const QVariantMap& data = reply.data();

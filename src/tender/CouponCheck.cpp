@@ -13,7 +13,7 @@ Outcome CouponCheck::query(const CallState& state, const QString& couponNo, Coup
                            {QStringLiteral("coupon_no"), couponNo},
                            {QStringLiteral("member_id"), state.tender.memberId}};
     const CrmReply reply = m_crm.call(QStringLiteral("pmb010"), tr("券查询报文"), body,
-                                      CrmReplyTexts::forTender(tr("券查询异常")));
+                                      CrmReplyTexts::of(CrmReplyTexts::Of::CouponQuery));
     if (!reply.accepted())
         return reply.outcome();
     const QVariantMap info = reply.data().value(QStringLiteral("couponInfo")).toMap();
@@ -56,7 +56,7 @@ Outcome CouponCheck::check(const CallState& state, QList<CouponRec>& coupons) {
                            {QStringLiteral("goods_num_total"), QString::number(pieces)},
                            {QStringLiteral("coupon_list"), couponList}};
     const CrmReply reply = m_crm.call(QStringLiteral("pmb011"), tr("券检验报文"), body,
-                                      CrmReplyTexts::forTender(tr("券校验异常")));
+                                      CrmReplyTexts::of(CrmReplyTexts::Of::CouponCheck));
     if (!reply.accepted())
         return reply.outcome();
     return readCouponList(reply.data(),

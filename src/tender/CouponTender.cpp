@@ -36,7 +36,7 @@ Outcome CouponTender::writeOff(CallState& state) {
                            {QStringLiteral("detail_list"), CouponCheck::goodsDetails(state)},
                            {QStringLiteral("coupon_list"), usable}};
     const CrmReply reply = m_crm.call(QStringLiteral("pmb023"), tr("券核销报文"), body,
-                                      CrmReplyTexts::forTender(tr("券核销异常")));
+                                      CrmReplyTexts::of(CrmReplyTexts::Of::CouponWriteOff));
     if (!reply.accepted())
         return reply.outcome();
     // The serials written before a broken element stay: those coupons are written off.

@@ -57,6 +57,6 @@ Outcome PointsTender::post(const CallState& state, Cents amount, bool refund) {
     };
     return m_crm
         .call(QStringLiteral("pmb020"), tr("积分支付报文"), body,
-              CrmReplyTexts::forTender(tr("积分支付异常")))
+              CrmReplyTexts::of(CrmReplyTexts::Of::PointsPayment))
         .outcome();
 }
