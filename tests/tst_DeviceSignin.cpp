@@ -1,203 +1,236 @@
-// The daily sign-in: token, shop id and time written back, refusals, the companion program.
-#include "CrmSim.h"
-#include "core/ZoVORDACtl.h"
-#include "support/WorkDir.h"
+// The till's sign-in at the CRM: once a day before the first member verification, and
+// whenever the cashier forces it from the member management screen; the companion
+// program kept running alongside.
+#include "support/Columns.h"
+#include "support/CrmReplies.h"
+#include "support/TillFixture.h"
 
-#include <QDate>
 #include <QFile>
 #include <QtTest>
 
-using crmsim::Reply;
+using namespace Requests;
+
+namespace {
+
+QByteArray signedIn(const QJsonObject& data = {{"status", "1"}, {"token", "NEW"}, {"shop_id", "S99"}}) {
+    return CrmReplies::accepted(data);
+}
+
+QByteArray oneMember() {
+    return CrmReplies::members({CrmReplies::member("M1", "C1", "张三", "13800000001")});
+}
+
+const QJsonObject kManagement{{"reqtype", "78"}, {"store_id", "0101"}};
+const QByteArray kSigninBody = R"({"device_id":"POS01","entry_pwd":"密码8","serial_num":"0101"})";
+const QString kRetry = QStringLiteral("，请再次尝试或联系管理员处理");
+const QString kYesterday = QDate::currentDate().addDays(-1).toString("yyyy-MM-dd") + " 23:59:59";
+
+QString today() {
+    return QDate::currentDate().toString("yyyy-MM-dd");
+}
+
+} // namespace
 
 class TestDeviceSignin : public QObject {
     Q_OBJECT
-private slots:
-    void init();
-    void cleanup();
-    void signinStoresTokenShopAndTime();
-    void refusals_data();
-    void refusals();
-    void missingSettingsSendNothing_data();
-    void missingSettingsSendNothing();
-    void dueByDate_data();
-    void dueByDate();
-    void companionProgram_data();
-    void companionProgram();
-
-private:
-    crmsim::Server* m_crm = nullptr;
-    WorkDir* m_dir = nullptr;
-    ZoVORDACtl* m_ctl = nullptr;
-};
-
-void TestDeviceSignin::init() {
-    m_crm = new crmsim::Server;
-    QVERIFY(m_crm->start());
-    m_dir = new WorkDir;
-    m_dir->configureTill(m_crm->baseUrl());
-    m_dir->writeIni("ZoVORDA.ini",
-                    {{"Config/password", "密码8"}, {"Config/SigninTime", "2026-01-01 10:00:00"}});
-    m_ctl = new ZoVORDACtl;
-}
-
-void TestDeviceSignin::cleanup() {
-    delete m_ctl;
-    delete m_dir;
-    delete m_crm;
-}
-
-void TestDeviceSignin::signinStoresTokenShopAndTime() {
-    m_crm->enqueue("sig999",
-                   Reply::json(R"({"data":{"result_code":"1","status":"1","token":"NEW","shop_id":"S99"}})"));
-    m_crm->enqueue("pmb001", Reply::json("{}"));
-    QString error;
-    QVERIFY(m_ctl->Signin("0101", error));
-    const QByteArray body = R"({"device_id":"POS01","entry_pwd":"密码8","serial_num":"0101"})";
-    QCOMPARE(m_crm->requests().value(0).body, body);
-    QCOMPARE(m_dir->lastLogText("会员签到"), QString::fromUtf8(body));
-    QCOMPARE(m_ctl->shop_id, QStringLiteral("S99"));
-    QCOMPARE(m_dir->readIni("ZoVORDA.ini", "Config/token").toString(), QStringLiteral("NEW"));
-    QCOMPARE(m_dir->readIni("ZoVORDA.ini", "Config/shop_id").toString(), QStringLiteral("S99"));
-    const QString stamp = m_dir->readIni("ZoVORDA.ini", "Config/SigninTime").toString();
-    QVERIFY2(QDateTime::fromString(stamp, "yyyy-MM-dd hh:mm:ss").secsTo(QDateTime::currentDateTime()) < 5,
-             qPrintable(stamp));
-    // The very next exchange carries the new token.
-    QString reply;
-    QVERIFY(m_ctl->CallCrm("pmb001", "{}", reply, error));
-    QCOMPARE(m_crm->requests().value(1).header("Token"), QByteArray("NEW"));
-}
-
-void TestDeviceSignin::refusals_data() {
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QString>("error");
-    QTest::addColumn<QString>("token");
-    const QString old = "TK-1";
-    QTest::newRow("not json") << QByteArray("ok") << "解析Vorda返回数据错误，请再次尝试或联系管理员处理"
-                              << old;
-    QTest::newRow("array") << QByteArray("[]") << "解析Vorda返回数据失败，请再次尝试或联系管理员处理" << old;
-    QTest::newRow("no data") << QByteArray("{}") << "未获取到Vorda返回数据节点" << old;
-    QTest::newRow("no result_code") << QByteArray(R"({"data":{}})") << "会员签到时未返回result_code" << old;
-    QTest::newRow("refused with text")
-        << QByteArray(R"({"data":{"result_code":"0","result_msg":"密码错误"}})")
-        << "签到失败，密码错误，请再次尝试或联系管理员处理" << old;
-    QTest::newRow("refused") << QByteArray(R"({"data":{"result_code":"-1"}})")
-                             << "签到失败，请再次尝试或联系管理员处理" << old;
-    QTest::newRow("no status") << QByteArray(R"({"data":{"result_code":1}})") << "签到时未返回门店状态"
-                               << old;
-    QTest::newRow("store disabled")
-        << QByteArray(R"({"data":{"result_code":"1","status":"0","token":"N","shop_id":"S"}})")
-        << "0101已被禁用，请联系管理员处理" << old;
-    QTest::newRow("no token") << QByteArray(R"({"data":{"result_code":"1","status":1}})")
-                              << "签到时未返回token" << old;
-    // The token is kept although the sign-in failed for want of a shop id.
-    QTest::newRow("no shop id") << QByteArray(R"({"data":{"result_code":"1","status":"1","token":"NEW"}})")
-                                << "签到时未返回门店id"
-                                << "NEW";
-}
-
-void TestDeviceSignin::refusals() {
-    QFETCH(QByteArray, reply);
-    QFETCH(QString, error);
-    QFETCH(QString, token);
-    m_crm->enqueue("sig999", Reply::json(reply));
-    QString message;
-    QVERIFY(!m_ctl->Signin("0101", message));
-    QCOMPARE(message, error);
-    QCOMPARE(m_dir->readIni("ZoVORDA.ini", "Config/token").toString(), token);
-    QCOMPARE(m_dir->readIni("ZoVORDA.ini", "Config/shop_id").toString(), QStringLiteral("S01"));
-    QCOMPARE(m_dir->readIni("ZoVORDA.ini", "Config/SigninTime").toString(),
-             QStringLiteral("2026-01-01 10:00:00"));
-}
-
-void TestDeviceSignin::missingSettingsSendNothing_data() {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("device") << "RVX_Config.ini"
-                            << "NAV/pointcode"
-                            << "未配置设备编码";
-    QTest::newRow("password") << "ZoVORDA.ini"
-                              << "Config/password"
-                              << "未配置签到密码";
-}
-
-void TestDeviceSignin::missingSettingsSendNothing() {
-    QFETCH(QString, file);
-    QFETCH(QString, key);
-    QFETCH(QString, error);
-    m_dir->writeIni(file, {{key, ""}});
-    QString message;
-    QVERIFY(!m_ctl->SigninIfNeeded("0101", message));
-    QCOMPARE(message, error);
-    QCOMPARE(m_crm->requestCount(), 0);
-    QCOMPARE(m_dir->lastLogText("会员自动签到"), QStringLiteral("失败"));
-}
-
-void TestDeviceSignin::dueByDate_data() {
-    QTest::addColumn<QString>("stamp");
-    QTest::addColumn<bool>("due");
-    const QDate today = QDate::currentDate();
-    QTest::newRow("today early") << today.toString("yyyy-MM-dd") + " 00:00:01" << false;
-    QTest::newRow("today, date only") << today.toString("yyyy-MM-dd") << false;
-    QTest::newRow("yesterday late") << today.addDays(-1).toString("yyyy-MM-dd") + " 23:59:59" << true;
-    QTest::newRow("never") << "" << true;
-    QTest::newRow("short text") << today.toString("yyyy-MM") << true;
-    QTest::newRow("other format") << today.toString("yyyy/MM/dd") + " 08:00:00" << true;
-}
-
-void TestDeviceSignin::dueByDate() {
-    QFETCH(QString, stamp);
-    QFETCH(bool, due);
-    m_dir->writeIni("ZoVORDA.ini", {{"Config/SigninTime", stamp}});
-    m_crm->setFallback([](const crmsim::Request&) {
-        return Reply::json(R"({"data":{"result_code":"1","status":"1","token":"NEW","shop_id":"S99"}})");
-    });
-    QString message;
-    QVERIFY(m_ctl->SigninIfNeeded("0101", message));
-    QCOMPARE(m_crm->requestCount(), due ? 1 : 0);
-    const QStringList steps = m_dir->logSteps();
-    if (!stamp.isEmpty()) {
-        QCOMPARE(steps.value(0), QStringLiteral("sSigninDate"));
-        QCOMPARE(m_dir->lastLogText("sSigninDate"), stamp.left(10));
-        QCOMPARE(m_dir->lastLogText("sCurrentDate"), QDate::currentDate().toString("yyyy-MM-dd"));
+    std::unique_ptr<TillFixture> m_till;
+    ScriptedCashier& cashier() { return *m_till->cashier; }
+    QString ini(const QString& key) const { return m_till->dir.readIni("ZoVORDA.ini", key).toString(); }
+    // The settings as the last sign-in, yesterday, left them.
+    void verifyUntouched(const QString& token = "TK-1") {
+        QCOMPARE(ini("Config/token"), token);
+        QCOMPARE(ini("Config/shop_id"), QStringLiteral("S01"));
+        QCOMPARE(ini("Config/SigninTime"), kYesterday);
     }
-    QCOMPARE(steps.contains("会员签到判断"), due);
-}
 
-void TestDeviceSignin::companionProgram_data() {
-    QTest::addColumn<QString>("exePath");
-    QTest::addColumn<QString>("logText");
-    QTest::addColumn<bool>("started");
-    // The test program itself is running, so it counts as started.
-    const QString self = QCoreApplication::applicationFilePath();
-    QTest::newRow("running") << self << QFileInfo(self).fileName() + "已经启动" << false;
-    QTest::newRow("not running") << "companion.sh"
-                                 << "启动companion.sh" << true;
-    QTest::newRow("ends in slash") << "/opt/till/"
-                                   << "已经启动" << false;
-}
+private slots:
+    void init() {
+        m_till = std::make_unique<TillFixture>(5, TillFixture::Dialogs::Scripted);
+        QVERIFY(m_till->started);
+        m_till->dir.writeIni("ZoVORDA.ini",
+                             {{"Config/password", "密码8"}, {"Config/SigninTime", kYesterday}});
+    }
+    void cleanup() {
+        VERIFY_SCRIPT(cashier());
+        m_till.reset();
+    }
 
-void TestDeviceSignin::companionProgram() {
-    QFETCH(QString, exePath);
-    QFETCH(QString, logText);
-    QFETCH(bool, started);
-    // A companion that leaves a note of its arguments.
-    m_dir->writeFile("companion.sh", "#!/bin/sh\necho \"$@\" > companion.out\n");
-    QFile::setPermissions(m_dir->filePath("companion.sh"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString path = exePath == "companion.sh" ? m_dir->filePath(exePath) : exePath;
-    m_dir->writeIni("ZoVORDA.ini",
-                    {{"Config/ExePath", path},
-                     {"Config/SigninTime", QDate::currentDate().toString("yyyy-MM-dd") + " 09:00:00"}});
-    QString message;
-    QVERIFY(m_ctl->SigninIfNeeded("0101", message));
-    const QString expected = exePath == "companion.sh" ? "启动" + path : logText;
-    QCOMPARE(m_dir->lastLogText("自动下载"), expected);
-    if (started)
-        QTRY_COMPARE(m_dir->readFile("companion.out"), QByteArray("r\n"));
-    else
-        QVERIFY(!QFile::exists(m_dir->filePath("companion.out")));
-}
+    void firstVerificationOfTheDaySignsIn() {
+        m_till->script("sig999", {signedIn()});
+        m_till->script("pmb001", {oneMember()});
+        QVERIFY(m_till->vip(verifyRequest()).contains(R"("rtncode":"111111")"));
+        QCOMPARE(m_till->bodies("sig999"), QByteArrayList{kSigninBody});
+        QCOMPARE(m_till->dir.logSteps(),
+                 (QStringList{"传入参数", "sSigninDate", "sCurrentDate", "会员签到判断", "会员签到",
+                              "调用成功", "会员验证", "调用成功", "返回结果"}));
+        QCOMPARE(m_till->dir.lastLogText("会员签到").toUtf8(), kSigninBody);
+        QCOMPARE(m_till->dir.lastLogText("会员签到判断"), QStringLiteral("需要进行签到"));
+        // The verification already goes with the new shop id and token.
+        const crmsim::Request lookup = m_till->crm.requests().value(1);
+        QCOMPARE(lookup.body, QByteArray(R"({"cardno":"13800000001","shop_id":"S99"})"));
+        QCOMPARE(lookup.header("Token"), QByteArray("NEW"));
+        QCOMPARE(ini("Config/token"), QStringLiteral("NEW"));
+        QCOMPARE(ini("Config/shop_id"), QStringLiteral("S99"));
+        const QDateTime stamp = QDateTime::fromString(ini("Config/SigninTime"), "yyyy-MM-dd hh:mm:ss");
+        QVERIFY2(qAbs(stamp.secsTo(QDateTime::currentDateTime())) < 5, qPrintable(ini("Config/SigninTime")));
+    }
+
+    void signinDueByDate_data() {
+        columns<QString, bool>({"stamp", "due"});
+        tableRow("signed in today just after midnight", today() + " 00:00:01", false);
+        tableRow("a date without a time, today", today(), false);
+        tableRow("signed in yesterday a second before midnight", kYesterday, true);
+        tableRow("never signed in", QString(""), true);
+        tableRow("a stamp shorter than a date", today().left(7), true);
+        tableRow("today written with slashes", today().replace('-', '/') + " 08:00:00", true);
+    }
+
+    void signinDueByDate() {
+        QFETCH(QString, stamp);
+        QFETCH(bool, due);
+        m_till->dir.writeIni("ZoVORDA.ini", {{"Config/SigninTime", stamp}});
+        if (due)
+            m_till->script("sig999", {signedIn()});
+        m_till->script("pmb001", {oneMember()});
+        m_till->vip(verifyRequest());
+        QCOMPARE(m_till->txcodes(), due ? QStringList({"sig999", "pmb001"}) : QStringList({"pmb001"}));
+        QCOMPARE(m_till->dir.logSteps().contains("会员签到判断"), due);
+        QCOMPARE(m_till->dir.lastLogText("sSigninDate"), stamp.isEmpty() ? QString() : stamp.left(10));
+        QCOMPARE(m_till->dir.lastLogText("sCurrentDate"), stamp.isEmpty() ? QString() : today());
+    }
+
+    void failedSigninDoesNotStopTheVerification_data() {
+        columns<QString, QString, QByteArrayList>({"file", "emptied", "replies"});
+        tableRow("the CRM refuses the sign-in", QString("ZoVORDA.ini"), QString(),
+                 QByteArrayList{CrmReplies::refused("设备未注册")});
+        tableRow("no sign-in password", QString("ZoVORDA.ini"), QString("Config/password"), QByteArrayList());
+    }
+
+    // The old token may still be good; the CRM says so if it is not.
+    void failedSigninDoesNotStopTheVerification() {
+        QFETCH(QString, file);
+        QFETCH(QString, emptied);
+        QFETCH(QByteArrayList, replies);
+        if (!emptied.isEmpty())
+            m_till->dir.writeIni(file, {{emptied, ""}});
+        m_till->script("sig999", replies);
+        m_till->script("pmb001", {oneMember()});
+        QVERIFY(m_till->vip(verifyRequest()).contains(R"("rtncode":"111111")"));
+        QCOMPARE(m_till->txcodes(),
+                 replies.isEmpty() ? QStringList({"pmb001"}) : QStringList({"sig999", "pmb001"}));
+        QCOMPARE(m_till->dir.lastLogText("会员自动签到"), QStringLiteral("失败"));
+        QCOMPARE(m_till->crm.requests().last().header("Token"), QByteArray("TK-1"));
+        QCOMPARE(m_till->bodies("pmb001").value(0),
+                 QByteArray(R"({"cardno":"13800000001","shop_id":"S01"})"));
+        verifyUntouched();
+    }
+
+    void forcedSignin() {
+        m_till->script("sig999", {signedIn({{"status", 1}, {"token", "NEW"}, {"shop_id", "S99"}})});
+        cashier().signins = {true};
+        QCOMPARE(m_till->vip(kManagement), QByteArray(R"({"rtncode":"111111","rtnmsg":"成功"})"));
+        QCOMPARE(cashier().messages, QStringList{"签到成功"});
+        QCOMPARE(m_till->bodies("sig999"), QByteArrayList{kSigninBody});
+        QCOMPARE(m_till->dir.logSteps(),
+                 (QStringList{"传入参数", "会员管理", "会员签到", "调用成功", "返回结果"}));
+        QCOMPARE(m_till->dir.lastLogText("会员管理"), QStringLiteral("强制进行签到"));
+        QCOMPARE(ini("Config/token"), QStringLiteral("NEW"));
+        QCOMPARE(ini("Config/shop_id"), QStringLiteral("S99"));
+        QVERIFY(ini("Config/SigninTime").startsWith(today() + " "));
+    }
+
+    void forcedSigninRefused_data() {
+        columns<QByteArray, QString, QString>({"reply", "message", "token"});
+        const auto row = [](const char* name, const QByteArray& reply, const QString& message,
+                            const QString& token = "TK-1") {
+            QTest::newRow(name) << reply << message << token;
+        };
+        row("an answer that is no JSON", "ok", "解析Vorda返回数据错误" + kRetry);
+        row("a JSON array", "[]", "解析Vorda返回数据失败" + kRetry);
+        row("no data", "{}", "未获取到Vorda返回数据节点");
+        row("no result code", R"({"data":{}})", "会员签到时未返回result_code");
+        row("a refusal with its text", CrmReplies::refused("密码错误"), "签到失败，密码错误" + kRetry);
+        row("a refusal without text", R"({"data":{"result_code":"-1"}})", "签到失败" + kRetry);
+        row("no store status", signedIn({{"token", "NEW"}, {"shop_id", "S99"}}), "签到时未返回门店状态");
+        row("the store disabled", signedIn({{"status", "0"}, {"token", "NEW"}, {"shop_id", "S99"}}),
+            "0101已被禁用，请联系管理员处理");
+        row("no token", signedIn({{"status", "1"}, {"shop_id", "S99"}}), "签到时未返回token");
+        row("no shop id, the token is kept", signedIn({{"status", "1"}, {"token", "NEW"}}),
+            "签到时未返回门店id", "NEW");
+    }
+
+    void forcedSigninRefused() {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, message);
+        QFETCH(QString, token);
+        m_till->script("sig999", {reply});
+        cashier().signins = {true};
+        QCOMPARE(m_till->vip(kManagement),
+                 QStringLiteral(R"({"rtncode":"000000","rtnmsg":"%1"})").arg(message).toUtf8());
+        QVERIFY(cashier().messages.isEmpty());
+        verifyUntouched(token);
+    }
+
+    void managementWithoutSignin_data() {
+        columns<bool, QJsonObject, QString, QString, QString>(
+            {"signin", "request", "file", "emptied", "message"});
+        const QJsonObject noStore = without(kManagement, {"store_id"});
+        const QString none;
+        tableRow("the cashier closes the screen", false, noStore, none, none, QString("CLOSE"));
+        tableRow("a sign-in without a store", true, noStore, none, none, QString("store_id参数传入不全"));
+        tableRow("a sign-in without device code", true, kManagement, QString("RVX_Config.ini"),
+                 QString("NAV/pointcode"), QString("未配置设备编码"));
+        tableRow("a sign-in without password", true, kManagement, QString("ZoVORDA.ini"),
+                 QString("Config/password"), QString("未配置签到密码"));
+    }
+
+    void managementWithoutSignin() {
+        QFETCH(bool, signin);
+        QFETCH(QJsonObject, request);
+        QFETCH(QString, file);
+        QFETCH(QString, emptied);
+        QFETCH(QString, message);
+        if (!file.isEmpty())
+            m_till->dir.writeIni(file, {{emptied, ""}});
+        cashier().signins = {signin};
+        QCOMPARE(m_till->vip(request),
+                 QStringLiteral(R"({"rtncode":"000000","rtnmsg":"%1"})").arg(message).toUtf8());
+        QCOMPARE(m_till->crm.requestCount(), 0);
+        QVERIFY(cashier().messages.isEmpty());
+        verifyUntouched();
+    }
+
+    void companionProgram_data() {
+        columns<QString, QString, bool>({"exePath", "logText", "started"});
+        // This test program is running, so it counts as started.
+        const QString self = QCoreApplication::applicationFilePath();
+        tableRow("running already", self, QFileInfo(self).fileName() + "已经启动", false);
+        tableRow("not running", QString("companion.sh"), QString(), true); // started by its whole path
+        tableRow("a path ending in a slash names nothing", QString("/opt/till/"), QString("已经启动"), false);
+    }
+
+    void companionProgram() {
+        QFETCH(QString, exePath);
+        QFETCH(QString, logText);
+        QFETCH(bool, started);
+        // A companion that leaves a note of its arguments.
+        m_till->dir.writeFile("companion.sh", "#!/bin/sh\necho \"$@\" > companion.out\n");
+        QFile::setPermissions(m_till->dir.filePath("companion.sh"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const bool inDir = exePath == "companion.sh";
+        m_till->dir.writeIni("ZoVORDA.ini",
+                             {{"Config/ExePath", inDir ? m_till->dir.filePath(exePath) : exePath},
+                              {"Config/SigninTime", today() + " 09:00:00"}});
+        m_till->script("pmb001", {oneMember()});
+        m_till->vip(verifyRequest());
+        QCOMPARE(m_till->dir.lastLogText("自动下载"),
+                 inDir ? "启动" + m_till->dir.filePath(exePath) : logText);
+        if (started)
+            QTRY_COMPARE(m_till->dir.readFile("companion.out"), QByteArray("r\n"));
+        else
+            QVERIFY(!QFile::exists(m_till->dir.filePath("companion.out")));
+    }
+};
 
 QTEST_MAIN(TestDeviceSignin)
 #include "tst_DeviceSignin.moc"

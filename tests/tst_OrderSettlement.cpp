@@ -1,209 +1,181 @@
-// Settling a finished order: the whole request body, the points and the receipt text.
-#include "CrmSim.h"
-#include "core/ZoVORDACtl.h"
+// Settling a finished order: the request the CRM receives, the points the host gets back
+// and the coupons' text for the receipt.
+#include "support/Columns.h"
 #include "support/CrmReplies.h"
-#include "support/WorkDir.h"
+#include "support/TillFixture.h"
 
 #include <QtTest>
 
-using crmsim::Reply;
+using namespace Requests;
+
+namespace {
+
+QByteArray settled(const QString& points, const QString& total, const QString& ticket) {
+    return QStringLiteral(R"({"cent":"%1","printcent":"1","rtncode":"111111","rtnmsg":"成功",)"
+                          R"("sendticket":"%3","sum_cent":"%2"})")
+        .arg(points, total, ticket)
+        .toUtf8();
+}
+
+QByteArray failed(const QString& message) {
+    return QStringLiteral(R"({"rtncode":"000000","rtnmsg":"%1"})").arg(message).toUtf8();
+}
+
+const QString kRetry = QStringLiteral("，请再次尝试或联系管理员处理");
+
+} // namespace
 
 class TestOrderSettlement : public QObject {
     Q_OBJECT
+    std::unique_ptr<TillFixture> m_till;
+    QJsonObject sentBody(const QJsonObject& request) {
+        m_till->script("pmb021", {CrmReplies::refused("x")});
+        m_till->vip(request);
+        return QJsonDocument::fromJson(m_till->bodies("pmb021").value(0)).object();
+    }
+
 private slots:
-    void init();
-    void cleanup();
-    void requestBody();
-    void saleTypeAndSourceBill_data();
-    void saleTypeAndSourceBill();
-    void replies_data();
-    void replies();
+    void init() {
+        m_till = std::make_unique<TillFixture>(5, TillFixture::Dialogs::Scripted);
+        QVERIFY(m_till->started);
+    }
+    void cleanup() {
+        VERIFY_SCRIPT(*m_till->cashier);
+        m_till.reset();
+    }
 
-private:
-    void fillOrder(const QString& bizType);
-    crmsim::Server* m_crm = nullptr;
-    WorkDir* m_dir = nullptr;
-    ZoVORDACtl* m_ctl = nullptr;
+    // Amounts go without sign; totals and quantities in six significant digits.
+    void requestBody() {
+        QJsonObject request = with(with(settleRequest(), "shouldtotal", "-25.5"), "actualtotal", 1000000);
+        request.insert("products", QJsonArray{QJsonObject{{"pi", 1001},
+                                                          {"bc", "6901"},
+                                                          {"pn", "牛奶"},
+                                                          {"yj", "12"},
+                                                          {"hyj", 11.5},
+                                                          {"fsp", -11},
+                                                          {"sc", -1.5},
+                                                          {"st", "16.5"}},
+                                              QJsonObject{{"pi", "1002"}, {"sc", "abc"}}});
+        request.insert("pays", QJsonArray{QJsonObject{{"code", "01"},
+                                                      {"extranno", "T1"},
+                                                      {"payno", "P1"},
+                                                      {"pay_amount", -10},
+                                                      {"zf_amount", "9.999"}}});
+        m_till->script("pmb021", {CrmReplies::accepted({{"score", 12}, {"score_value", "112"}})});
+        QCOMPARE(m_till->vip(request), settled("12", "112", ""));
+        const QByteArray body =
+            R"({"adviser_no":"E7","bizdate":"2026-12-06","cashier_no":"8001","coupon_rebate":"0",)"
+            R"("detail_list":[{"act_price":"11.00","adviser_no":"E7","bar_code":"6901","cu_price":"11.00",)"
+            R"("goods_id":"1001","goods_name":"牛奶","goods_num":"1.5","member_price":"11.50",)"
+            R"("sum_value":"16.50","unit_price":"12.00"},{"act_price":"0.00","adviser_no":"E7","bar_code":"",)"
+            R"("cu_price":"0.00","goods_id":"1002","goods_name":"","goods_num":"0","member_price":"0.00",)"
+            R"("sum_value":"0.00","unit_price":"0.00"}],"goods_num_total":"3","member_id":"M1",)"
+            R"("member_rebate":"0","order_id":"B1","payinfo":[{"pay_code":"P1","pay_value":"10.00",)"
+            R"("paytype":"01","rec_value":"10.00","rej_code_cn":"","return_value":"0","trace_no":"T1",)"
+            R"("trade_date":"","trade_time":""}],"pos_no":"S1","s_value":"25.5","sale_type":"1",)"
+            R"("score_rebate":"0","score_value":"","shop_id":"S01","sorder_id":"","sourcebillno":"",)"
+            R"("spend_time":"2026-12-06 10:00:00","status":"1","value":"1e+06"})";
+        QCOMPARE(m_till->bodies("pmb021"), QByteArrayList{body});
+        QCOMPARE(m_till->dir.logSteps(), (QStringList{"传入参数", "订单结算", "调用成功", "返回结果"}));
+        QCOMPARE(m_till->dir.lastLogText("订单结算").toUtf8(), body);
+    }
+
+    void numbersInTheBody_data() {
+        columns<QString, QJsonValue, QString, QString>({"key", "value", "sent", "text"});
+        tableRow("a total of 12345.67 in six digits", QString("actualtotal"), QJsonValue("12345.67"),
+                 QString("value"), QString("12345.7"));
+        tableRow("a total that is no number", QString("actualtotal"), QJsonValue("abc"), QString("value"),
+                 QString("0"));
+        tableRow("a negative piece count", QString("plucounttotal"), QJsonValue(-3),
+                 QString("goods_num_total"), QString("3"));
+        tableRow("a piece count of 1.5", QString("plucounttotal"), QJsonValue("1.5"),
+                 QString("goods_num_total"), QString("1.5"));
+        tableRow("a negative amount still settles", QString("amount"), QJsonValue(-25), QString("value"),
+                 QString("88.5"));
+    }
+
+    void numbersInTheBody() {
+        QFETCH(QString, key);
+        QFETCH(QJsonValue, value);
+        QFETCH(QString, sent);
+        QFETCH(QString, text);
+        QCOMPARE(sentBody(with(settleRequest(), key, value)).value(sent).toString(), text);
+    }
+
+    void saleTypeAndSourceBill_data() {
+        columns<QString, QString, QString, QString, QString>(
+            {"saleType", "bizType", "sent", "sorder", "source"});
+        const QString none, ret = "return";
+        tableRow("business type 1", ret, QString("1"), QString("1"), QString("OB1"), QString(""));
+        tableRow("business type 2", ret, QString("2"), QString("2"), QString("OB1"), QString(""));
+        tableRow("business type 3 names its source bill", ret, QString("3"), QString("3"), QString("OB1"),
+                 QString("SB1"));
+        tableRow("business type 4 names its source bill", ret, QString("4"), QString("4"), QString("OB1"),
+                 QString("SB1"));
+        tableRow("business type 5 is sale type 4", ret, QString("5"), QString("4"), QString("OB1"),
+                 QString(""));
+        tableRow("business type 6 settles against its source bill", ret, QString("6"), QString("5"),
+                 QString("SB1"), QString(""));
+        tableRow("business type 7 sends no sale type", ret, QString("7"), none, QString("OB1"), QString(""));
+        tableRow("an empty business type sends none", ret, QString(""), none, QString("OB1"), QString(""));
+        tableRow("a sale reads no old bill", QString("sale"), QString("1"), QString("1"), QString(""),
+                 QString(""));
+        tableRow("RETURN in capitals is no return", QString("RETURN"), QString("1"), QString("1"),
+                 QString(""), QString(""));
+    }
+
+    void saleTypeAndSourceBill() {
+        QFETCH(QString, saleType);
+        QFETCH(QString, bizType);
+        QFETCH(QString, sent);
+        QFETCH(QString, sorder);
+        QFETCH(QString, source);
+        const QJsonObject body =
+            sentBody(with(with(settleRequest(), "sale_type", saleType), "biztype", bizType));
+        QCOMPARE(body.contains("sale_type"), !sent.isNull());
+        QCOMPARE(body.value("sale_type").toString(), sent);
+        QCOMPARE(body.value("sorder_id").toString(), sorder);
+        QCOMPARE(body.value("sourcebillno").toString(), source);
+    }
+
+    void replies_data() {
+        columns<QByteArray, QByteArray>({"reply", "result"});
+        const auto row = [](const char* name, const QByteArray& reply, const QByteArray& result) {
+            QTest::newRow(name) << reply << result;
+        };
+        row("an answer that is no JSON", "x", failed("订单结算解析Vorda返回数据错误" + kRetry));
+        row("a JSON array", "[1]", failed("订单结算解析Vorda返回数据失败" + kRetry));
+        row("no data", "{}", failed("订单结算未获取到Vorda返回数据节点"));
+        row("no result code", R"({"data":{}})", failed("订单结算时未返回result_code"));
+        row("a refusal with its text", CrmReplies::refused("会员已冻结"), failed("订单结算失败，会员已冻结"));
+        row("a refusal without text", R"({"data":{"result_code":"2"}})", failed("订单结算失败。"));
+        row("no points", CrmReplies::accepted({{"score_value", 1}}), failed("订单结算时未返回score"));
+        row("no points total", CrmReplies::accepted({{"score", 5}}), failed("订单结算时未返回score_value"));
+        const QJsonObject full{{"ticket_name", "满100减10"}, {"ticket_value", "10"},
+                               {"coupon_no", "Q123"},        {"begin_date", "2026-12-06"},
+                               {"end_date", "2026-12-31"},   {"remark", "全场通用"}};
+        row("a coupon with its face value",
+            CrmReplies::accepted({{"score", 5}, {"score_value", 105}, {"couponInfo", QJsonArray{full}}}),
+            settled("5", "105",
+                    "满100减10@+面额：10@+券号：Q123@+barcode：Q123@+券有效开始日期：2026-12-06@+"
+                    "券有效结束日期：2026-12-31@+全场通用@+-------------------@+"));
+        const QJsonObject bare{{"ticket_name", "生日券"}, {"ticket_value", ""}, {"coupon_no", "Q9"}};
+        row("two coupons without face value",
+            CrmReplies::accepted(
+                {{"score", "5"}, {"score_value", "105"}, {"couponInfo", QJsonArray{bare, bare}}}),
+            settled("5", "105",
+                    QString("生日券@+券号：Q9@+barcode：Q9@+券有效开始日期：@+券有效结束日期：@+@+-----------"
+                            "--------@+")
+                        .repeated(2)));
+    }
+
+    void replies() {
+        QFETCH(QByteArray, reply);
+        QFETCH(QByteArray, result);
+        m_till->script("pmb021", {reply});
+        QCOMPARE(m_till->vip(settleRequest()), result);
+    }
 };
-
-void TestOrderSettlement::init() {
-    m_crm = new crmsim::Server;
-    QVERIFY(m_crm->start());
-    m_dir = new WorkDir;
-    m_dir->configureTill(m_crm->baseUrl());
-    m_ctl = new ZoVORDACtl;
-    QString e;
-    m_ctl->ResetCall(e);
-}
-
-void TestOrderSettlement::cleanup() {
-    delete m_ctl;
-    delete m_dir;
-    delete m_crm;
-}
-
-void TestOrderSettlement::fillOrder(const QString& bizType) {
-    OrderRec& o = m_ctl->orderRec;
-    o.operator_id = "8001", o.business_date = "2026-12-06", o.pos_saleno = "S1", o.pos_billno = "B1";
-    o.vipcardid = "M1", o.old_pos_billno = "OB1", o.emp_id = "E7", o.biztype = bizType,
-    o.sourcebillno = "SB1";
-    o.plucounttotal = "3", o.shouldtotal = "-25.5", o.actualtotal = "1000000", o.pos_salebgntime = "10:00";
-    m_ctl->settlePays = {QVariantMap{
-        {"code", "01"}, {"extranno", "T1"}, {"payno", "P1"}, {"pay_amount", -10}, {"zf_amount", "9.999"}}};
-    m_ctl->goodsLines = {QVariantMap{{"pi", 1001},
-                                     {"bc", "6901"},
-                                     {"pn", "牛奶"},
-                                     {"yj", "12"},
-                                     {"hyj", 11.5},
-                                     {"fsp", -11},
-                                     {"sc", 1.5},
-                                     {"st", "16.5"}},
-                         QVariantMap{{"pi", "1002"}, {"sc", "abc"}}};
-}
-
-void TestOrderSettlement::requestBody() {
-    fillOrder("1");
-    m_crm->enqueue("pmb021", Reply::json(CrmReplies::accepted({{"score", 12}, {"score_value", "112"}})));
-    QString error;
-    QVERIFY2(m_ctl->SettleOrder(error), qPrintable(error));
-    const QByteArray body =
-        R"({"adviser_no":"E7","bizdate":"2026-12-06","cashier_no":"8001","coupon_rebate":"0",)"
-        R"("detail_list":[{"act_price":"11.00","adviser_no":"E7","bar_code":"6901","cu_price":"11.00","goods_id":"1001","goods_name":"牛奶","goods_num":"1.5","member_price":"11.50","sum_value":"16.50","unit_price":"12.00"},)"
-        R"({"act_price":"0.00","adviser_no":"E7","bar_code":"","cu_price":"0.00","goods_id":"1002","goods_name":"","goods_num":"0","member_price":"0.00","sum_value":"0.00","unit_price":"0.00"}],)"
-        R"("goods_num_total":"3","member_id":"M1","member_rebate":"0","order_id":"B1",)"
-        R"("payinfo":[{"pay_code":"P1","pay_value":"10.00","paytype":"01","rec_value":"10.00","rej_code_cn":"","return_value":"0","trace_no":"T1","trade_date":"","trade_time":""}],)"
-        R"("pos_no":"S1","s_value":"25.5","sale_type":"1","score_rebate":"0","score_value":"","shop_id":"S01",)"
-        R"("sorder_id":"OB1","sourcebillno":"","spend_time":"10:00","status":"1","value":"1e+06"})";
-    QCOMPARE(m_crm->requests().value(0).body, body);
-    QCOMPARE(m_dir->lastLogText("订单结算"), QString::fromUtf8(body));
-    QCOMPARE(m_ctl->orderRec.cent, QStringLiteral("12"));
-    QCOMPARE(m_ctl->orderRec.sum_cent, QStringLiteral("112"));
-    QCOMPARE(m_ctl->orderRec.sendticket, QString(""));
-}
-
-void TestOrderSettlement::saleTypeAndSourceBill_data() {
-    QTest::addColumn<QString>("bizType");
-    QTest::addColumn<QString>("saleType"); // empty: not sent
-    QTest::addColumn<QString>("sorder");
-    QTest::addColumn<QString>("source");
-    QTest::newRow("1") << "1"
-                       << "1"
-                       << "OB1"
-                       << "";
-    QTest::newRow("2") << "2"
-                       << "2"
-                       << "OB1"
-                       << "";
-    QTest::newRow("3") << "3"
-                       << "3"
-                       << "OB1"
-                       << "SB1";
-    QTest::newRow("4") << "4"
-                       << "4"
-                       << "OB1"
-                       << "SB1";
-    QTest::newRow("5") << "5"
-                       << "4"
-                       << "OB1"
-                       << "";
-    QTest::newRow("6") << "6"
-                       << "5"
-                       << "SB1"
-                       << "";
-    QTest::newRow("7") << "7"
-                       << ""
-                       << "OB1"
-                       << "";
-    QTest::newRow("empty") << ""
-                           << ""
-                           << "OB1"
-                           << "";
-}
-
-void TestOrderSettlement::saleTypeAndSourceBill() {
-    QFETCH(QString, bizType);
-    QFETCH(QString, saleType);
-    QFETCH(QString, sorder);
-    QFETCH(QString, source);
-    fillOrder(bizType);
-    m_crm->enqueue("pmb021", Reply::json(CrmReplies::refused("x")));
-    QString error;
-    QVERIFY(!m_ctl->SettleOrder(error));
-    const QJsonObject body = QJsonDocument::fromJson(m_crm->requests().value(0).body).object();
-    QCOMPARE(body.contains("sale_type"), !saleType.isEmpty());
-    QCOMPARE(body.value("sale_type").toString(), saleType);
-    QCOMPARE(body.value("sorder_id").toString(), sorder);
-    QCOMPARE(body.value("sourcebillno").toString(), source);
-}
-
-void TestOrderSettlement::replies_data() {
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<QString>("error");
-    QTest::addColumn<QString>("cent");
-    QTest::addColumn<QString>("ticket");
-    QTest::newRow("not json") << QByteArray("x") << false
-                              << "订单结算解析Vorda返回数据错误，请再次尝试或联系管理员处理"
-                              << ""
-                              << "";
-    QTest::newRow("array") << QByteArray("[1]") << false
-                           << "订单结算解析Vorda返回数据失败，请再次尝试或联系管理员处理"
-                           << ""
-                           << "";
-    QTest::newRow("no data") << QByteArray("{}") << false << "订单结算未获取到Vorda返回数据节点"
-                             << ""
-                             << "";
-    QTest::newRow("no result_code") << QByteArray(R"({"data":{}})") << false << "订单结算时未返回result_code"
-                                    << ""
-                                    << "";
-    QTest::newRow("refused with text")
-        << CrmReplies::refused("会员已冻结") << false << "订单结算失败，会员已冻结"
-        << ""
-        << "";
-    QTest::newRow("refused") << QByteArray(R"({"data":{"result_code":"2"}})") << false << "订单结算失败。"
-                             << ""
-                             << "";
-    QTest::newRow("no score") << CrmReplies::accepted({{"score_value", 1}}) << false
-                              << "订单结算时未返回score"
-                              << ""
-                              << "";
-    QTest::newRow("no score_value") << CrmReplies::accepted({{"score", 5}}) << false
-                                    << "订单结算时未返回score_value"
-                                    << "5"
-                                    << "";
-    const QJsonObject full{{"ticket_name", "满100减10"}, {"ticket_value", "10"},     {"coupon_no", "Q123"},
-                           {"begin_date", "2026-12-06"}, {"end_date", "2026-12-31"}, {"remark", "全场通用"}};
-    QTest::newRow("coupon with face value")
-        << CrmReplies::accepted({{"score", 5}, {"score_value", 105}, {"couponInfo", QJsonArray{full}}})
-        << true << ""
-        << "5"
-        << "满100减10@+面额：10@+券号：Q123@+barcode：Q123@+券有效开始日期：2026-12-06@+券有效结束日期：2026-"
-           "12-31@+"
-           "全场通用@+-------------------@+";
-    QJsonObject bare{{"ticket_name", "生日券"}, {"ticket_value", ""}, {"coupon_no", "Q9"}};
-    QTest::newRow("coupon without face value, two coupons")
-        << CrmReplies::accepted({{"score", 5}, {"score_value", 105}, {"couponInfo", QJsonArray{bare, bare}}})
-        << true << ""
-        << "5"
-        << QString(
-               "生日券@+券号：Q9@+barcode：Q9@+券有效开始日期：@+券有效结束日期：@+@+-------------------@+")
-               .repeated(2);
-}
-
-void TestOrderSettlement::replies() {
-    QFETCH(QByteArray, reply);
-    QFETCH(bool, ok);
-    QFETCH(QString, error);
-    QFETCH(QString, cent);
-    QFETCH(QString, ticket);
-    fillOrder("1");
-    m_crm->enqueue("pmb021", Reply::json(reply));
-    QString message;
-    QCOMPARE(m_ctl->SettleOrder(message), ok);
-    QCOMPARE(message, error);
-    QCOMPARE(m_ctl->orderRec.cent, cent);
-    QCOMPARE(m_ctl->orderRec.sendticket, ticket);
-}
 
 QTEST_MAIN(TestOrderSettlement)
 #include "tst_OrderSettlement.moc"

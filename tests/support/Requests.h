@@ -3,11 +3,34 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QList>
+#include <QPair>
+#include <QStringList>
 
 namespace Requests {
 
 inline QByteArray json(const QJsonObject& o) {
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+inline QJsonObject with(QJsonObject o, const QString& key, const QJsonValue& value) {
+    o.insert(key, value);
+    return o;
+}
+
+inline QJsonObject without(QJsonObject o, const QStringList& keys) {
+    for (const QString& k : keys)
+        o.remove(k);
+    return o;
+}
+
+// For each required key, in the order the keys are checked: the request without that key
+// and every later one, so that the message has to name exactly this key.
+inline QList<QPair<QString, QJsonObject>> missingInOrder(const QJsonObject& full, const QStringList& keys) {
+    QList<QPair<QString, QJsonObject>> cases;
+    for (int i = 0; i < keys.size(); ++i)
+        cases.append({keys[i], without(full, keys.mid(i))});
+    return cases;
 }
 
 // A tender head for a sale of 100 with 10 to pay by this tender.
@@ -40,6 +63,32 @@ inline QJsonObject verifyRequest(const QString& code = QStringLiteral("138000000
                        {"biztype", bizType},
                        {"code", code},
                        {"cardid", ""}};
+}
+
+// An order settlement request of a sale for member M1, with one product and one payment line.
+inline QJsonObject settleRequest() {
+    return QJsonObject{{"reqtype", "63"},
+                       {"store_id", "0101"},
+                       {"station_id", "01"},
+                       {"operator_id", "8001"},
+                       {"business_date", "2026-12-06"},
+                       {"pos_saleno", "S1"},
+                       {"pos_billno", "B1"},
+                       {"pos_salebgntime", "2026-12-06 10:00:00"},
+                       {"code", "C1"},
+                       {"vipcardid", "M1"},
+                       {"sale_type", "sale"},
+                       {"amount", 88.5},
+                       {"emp_id", "E7"},
+                       {"biztype", "1"},
+                       {"sourcebillno", "SB1"},
+                       {"plucounttotal", "3"},
+                       {"shouldtotal", "90"},
+                       {"actualtotal", "88.5"},
+                       {"old_pos_saleno", "OS1"},
+                       {"old_pos_billno", "OB1"},
+                       {"products", QJsonArray{productLine("1001", 30, 3)}},
+                       {"pays", QJsonArray{QJsonObject{{"code", "01"}, {"pay_amount", 88.5}}}}};
 }
 
 } // namespace Requests
