@@ -1,0 +1,179 @@
+// Tender requests as the host sends them: the first problem found in the three texts is
+// the answer, a transaction no tender takes is refused, and the answer has its limits.
+#include "support/Columns.h"
+#include "support/TillFixture.h"
+
+#include <QtTest>
+
+using namespace Requests;
+
+namespace {
+
+const QStringList kInputSteps{"传入参数TranHead", "传入参数TranPlu", "传入参数UdpIn1"};
+
+QJsonObject refundHead(const QString& payType) {
+    return with(with(tenderHead(payType, "REFUND"), "oribill_no", "OB7"), "orisale_no", "OS7");
+}
+
+QJsonObject payLine(const QString& payNo, const QString& amount = "10") {
+    return QJsonObject{
+        {"code", "41"}, {"name", "券"}, {"pay_amt", amount}, {"payno", payNo}, {"extranno", "F1"}};
+}
+
+QByteArray payLines(const QJsonArray& pays, const QJsonArray& paysNow = {}) {
+    return json({{"pays", pays}, {"paysnow", paysNow}});
+}
+
+} // namespace
+
+class TestTenderRequests : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TillFixture> m_till;
+    QByteArray call(const QByteArray& head, const QByteArray& plu, const QByteArray& udp) {
+        return ResultFrame::tenderCall(m_till->ctl, head.constData(), plu.constData(), udp.constData());
+    }
+
+private slots:
+    void init() {
+        m_till = std::make_unique<TillFixture>(5, TillFixture::Dialogs::Scripted);
+        QVERIFY(m_till->started);
+    }
+    void cleanup() {
+        VERIFY_SCRIPT(*m_till->cashier);
+        m_till.reset();
+    }
+
+    // couponDetails: the head was read as a coupon tender, so the answer lists its (no) coupons.
+    void refusedBeforeAnyExchange_data() {
+        columns<QByteArray, QByteArray, QByteArray, QString, bool>(
+            {"head", "plu", "udp", "message", "couponDetails"});
+        const QByteArray plu = json(products()), sale = json(tenderHead());
+        const auto head = [&plu](const QString& name, const QJsonObject& h, const QString& message) {
+            QTest::newRow(qPrintable(name)) << json(h) << plu << QByteArray() << message << false;
+        };
+        const auto goods = [&sale](const char* name, const QByteArray& p, const QString& message) {
+            QTest::newRow(name) << sale << p << QByteArray() << message << false;
+        };
+        const auto pays = [&plu](const QString& name, const QByteArray& udp, const QString& message) {
+            QTest::newRow(qPrintable(name)) << json(refundHead("Q")) << plu << udp << message << true;
+        };
+        QTest::newRow("a head that is no JSON")
+            << QByteArray("{") << plu << QByteArray() << QString("TranHead解析错误") << false;
+        QTest::newRow("a head that is an array")
+            << QByteArray("[]") << plu << QByteArray() << QString("TranHead参数解析失败") << false;
+        const QStringList keys{"pay_type",   "shop_code", "pos_no", "oper_code",
+                               "tr_bizdate", "bill_no",   "sale_no"};
+        for (const auto& c : missingInOrder(tenderHead(), keys))
+            head("a head without " + c.first, c.second, c.first + "参数传入不全");
+        head("a head without transaction type", without(tenderHead(), {"txn_type", "vip_cardno"}),
+             "参数传入不全");
+        for (const auto& c : missingInOrder(refundHead("J"), {"oribill_no", "orisale_no"}))
+            head("a refund without " + c.first, c.second, c.first + "参数传入不全");
+        head("an empty member card number", with(tenderHead(), "vip_cardno", ""), "未登录会员");
+        head("no member id", without(tenderHead(), {"vip_cardid", "order_amount"}), "未登录会员");
+        const QStringList amounts{"order_amount", "tr_amt", "pay_code", "pay_name"};
+        for (const auto& c : missingInOrder(tenderHead(), amounts))
+            head("a head without " + c.first, c.second, c.first + "参数传入不全");
+        head("an order amount of 0.004", with(tenderHead(), "order_amount", 0.004), "订单金额不允许为0");
+        head("an order amount of -0.004", with(tenderHead(), "order_amount", "-0.004"), "订单金额不允许为0");
+        head("a tender amount that is no number", with(tenderHead(), "tr_amt", "abc"), "支付金额不允许为0");
+        head("a tender amount of -0.004", with(tenderHead(), "tr_amt", -0.004), "支付金额不允许为0");
+        goods("products of two characters", "{}", "无商品明细");
+        goods("products that are no JSON", "{plu", "商品参数解析错误");
+        goods("products that are an array", "[1,2]", "商品参数解析失败");
+        goods("products without their list", R"({"x":1})", "plu参数传入不全");
+        QTest::newRow("a coupon sale without products")
+            << json(tenderHead("Q")) << QByteArray("{}") << QByteArray() << QString("无商品明细") << true;
+        pays("a coupon refund without payment lines", "", "无原单支付信息，仅原单可退");
+        pays("payment lines that are no JSON", "{pays", "支付参数解析错误");
+        pays("payment lines that are an array", "[]", "支付参数解析失败");
+        pays("no payment lines of the sale", R"({"paysnow":[]})", "无支付信息");
+        pays("no payment lines of the refund", R"({"pays":[]})", "无支付信息");
+        const QStringList lineKeys{"code", "name", "pay_amt", "payno", "extranno"};
+        const QStringList lineMessages{"支付编码参数不完整", "支付名称参数不完整", "支付金额参数不完整",
+                                       "支付金额参数不完整", "支付金额参数不完整"};
+        const auto lines = missingInOrder(payLine("Q1"), lineKeys);
+        for (int i = 0; i < lines.size(); ++i)
+            pays("a sale's line without " + lines[i].first, payLines({lines[i].second}), lineMessages[i]);
+        pays("a refund's line without payno", payLines({payLine("Q1")}, {without(payLine("Q2"), {"payno"})}),
+             "支付金额参数不完整");
+    }
+
+    void refusedBeforeAnyExchange() {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, plu);
+        QFETCH(QByteArray, udp);
+        QFETCH(QString, message);
+        QFETCH(bool, couponDetails);
+        QCOMPARE(call(head, plu, udp), cardResult("000000", message, "0", couponDetails ? "" : QString()));
+        QCOMPARE(m_till->crm.requestCount(), 0);
+        QCOMPARE(m_till->dir.logSteps(), kInputSteps + QStringList{"返回结果"});
+        const QByteArrayList inputs{head, plu, udp};
+        for (int i = 0; i < inputs.size(); ++i)
+            QCOMPARE(m_till->dir.lastLogText(kInputSteps[i]).toUtf8(), inputs[i]);
+    }
+
+    void transactionNoTenderTakes_data() {
+        columns<QJsonObject, QString, QString, bool>({"head", "txnType", "message", "couponDetails"});
+        tableRow("a cancel of points", tenderHead("J", "CANCEL"), QString("CANCEL"),
+                 QString("该支付方式不允许清除"), false);
+        tableRow("a cancel of coupons lists no coupons", tenderHead("Q", "CANCEL"), QString("CANCEL"),
+                 QString("该支付方式不允许清除"), true);
+        tableRow("a sale written in lower case", tenderHead("J", "sale"), QString("sale"),
+                 QString("交易类型错误"), false);
+        tableRow("a sale of another tender is answered without words", tenderHead("X", "SALE"),
+                 QString("SALE"), QString(""), false);
+        tableRow("a refund of pay type q in lower case", refundHead("q"), QString("REFUND"), QString(""),
+                 false);
+        tableRow("a refund of pay type j in lower case", refundHead("j"), QString("REFUND"), QString(""),
+                 false);
+    }
+
+    void transactionNoTenderTakes() {
+        QFETCH(QJsonObject, head);
+        QFETCH(QString, txnType);
+        QFETCH(QString, message);
+        QFETCH(bool, couponDetails);
+        QCOMPARE(m_till->card(head), cardResult("000000", message, "0", couponDetails ? "" : QString()));
+        QCOMPARE(m_till->crm.requestCount(), 0);
+        QCOMPARE(m_till->dir.logSteps(), kInputSteps + QStringList({"执行" + txnType, "返回结果"}));
+        QCOMPARE(m_till->dir.lastLogText("执行" + txnType), message);
+    }
+
+    // A coupon refund of 400 coupons answers close to the limit; one number made longer
+    // brings the answer to the largest size, one character more beyond it.
+    void resultLimit() {
+        QJsonArray pays;
+        for (int i = 0; i < 400; ++i)
+            pays.append(payLine(QString("Q%1").arg(i), "1"));
+        const QJsonObject head = with(with(refundHead("Q"), "pay_code", "41"), "order_amount", 400);
+        const auto refund = [&](int extra) {
+            pays[0] = payLine("Q" + QString(extra, 'x'), "1");
+            return m_till->card(head, products(), payLines(pays));
+        };
+        const int room = ResultFrame::MaxResultBytes - 1 - refund(0).size();
+        QVERIFY2(room > 0 && room < 20000, qPrintable(QString::number(room)));
+        const QByteArray largest = refund(room);
+        QCOMPARE(largest.size(), ResultFrame::MaxResultBytes - 1);
+        QVERIFY(largest.contains(R"("RtnCode":"111111")"));
+        QCOMPARE(refund(room + 1), QByteArray(R"({"RtnCode":"000000","RtnMsg":"返回结果过长"})"));
+        // The answer that was too long is logged before the one the host gets.
+        const QList<LogRecord> records = m_till->dir.logRecords();
+        QCOMPARE(records.value(records.size() - 2).step, QStringLiteral("返回结果"));
+        QCOMPARE(records.value(records.size() - 2).text.toUtf8().size(), ResultFrame::MaxResultBytes);
+        QCOMPARE(records.last().text, QStringLiteral(R"({"RtnCode":"000000","RtnMsg":"返回结果过长"})"));
+    }
+
+    // A host that calls again while a dialog of the running call is open.
+    void callWhileAnotherRuns() {
+        const QString busy = "上一笔交易尚未结束，请稍后再试";
+        QCOMPARE(ResultFrame::busyMemberCall(m_till->ctl.log()),
+                 QStringLiteral(R"({"rtncode":"000000","rtnmsg":"%1"})").arg(busy).toUtf8());
+        QCOMPARE(ResultFrame::busyTenderCall(m_till->ctl.log()), cardResult("000000", busy, "0"));
+        QCOMPARE(m_till->dir.logSteps(), (QStringList{"重复调用", "返回结果", "重复调用", "返回结果"}));
+        QCOMPARE(m_till->dir.lastLogText("重复调用"), busy);
+    }
+};
+
+QTEST_MAIN(TestTenderRequests)
+#include "tst_TenderRequests.moc"
