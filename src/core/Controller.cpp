@@ -2,7 +2,7 @@
 
 #include "config/Settings.h"
 #include "core/JsonInput.h"
-#include "core/MemberRequest.h"
+#include "core/MemberRequestParser.h"
 #include "core/TenderRequestParser.h"
 #include "crm/CrmClient.h"
 #include "db/MemberStore.h"

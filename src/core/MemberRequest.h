@@ -1,9 +1,7 @@
 #pragma once
 #include "model/Kinds.h"
 #include "model/OrderRec.h"
-#include "model/Outcome.h"
 
-#include <QCoreApplication>
 #include <QString>
 
 #include <optional>
@@ -21,12 +19,4 @@ struct MemberRequest {
     QString cardId;
     // Settlement.
     OrderRec order;
-};
-
-class MemberRequestParser {
-    Q_DECLARE_TR_FUNCTIONS(MemberRequestParser)
-public:
-    // Failed with the message the host receives when a key is missing or a value
-    // is refused; the checks run in the order the host's integrators know.
-    static Outcome parse(const QString& text, MemberRequest& request);
 };

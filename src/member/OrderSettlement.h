@@ -1,6 +1,7 @@
 #pragma once
 #include "model/OrderRec.h"
 #include "model/Outcome.h"
+#include "model/SettlementRec.h"
 
 #include <QCoreApplication>
 #include <QString>

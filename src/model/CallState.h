@@ -2,7 +2,7 @@
 #include "model/CouponRec.h"
 #include "model/MemberRec.h"
 #include "model/Money.h"
-#include "model/OrderRec.h"
+#include "model/SettlementRec.h"
 #include "model/TenderRec.h"
 
 #include <QList>

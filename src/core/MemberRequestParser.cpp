@@ -1,4 +1,4 @@
-#include "core/MemberRequest.h"
+#include "core/MemberRequestParser.h"
 
 #include "core/JsonInput.h"
 #include "model/Money.h"
