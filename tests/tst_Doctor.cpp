@@ -1,16 +1,15 @@
 // The installer's check of a till: the exact report for a good till, for each of the
 // usual set-up mistakes, for a sign-in on request, and the program's exit status.
 #include "CrmSim.h"
+#include "Doctor.h"
 #include "support/MariaDbServer.h"
 #include "support/WorkDir.h"
-
-// The doctor is a program, not part of the plug-in; its checks are built into this
-// suite so that the suite stands whether or not the tools are built.
-#include "../tools/doctor/Doctor.cpp"
 
 #include <QDirIterator>
 #include <QProcess>
 #include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QtTest>
 
 using crmsim::Reply;
@@ -20,9 +19,9 @@ namespace {
 const QByteArray kNobody = R"({"data":{"result_code":"1","memberinfo":[]}})";
 
 // "file" leaves a settings file out; "file:key" leaves one key out.
-using Settings = QMap<QString, QVariantMap>;
+using Till = QMap<QString, QVariantMap>;
 
-Settings goodTill(const QString& crm, const QString& dir) {
+Till goodTill(const QString& crm, const QString& dir) {
     const QString today = QDate::currentDate().toString("yyyy-MM-dd");
     return {{"ZoVORDA.ini",
              {{"Config/HttpAddress", crm},
@@ -37,7 +36,7 @@ Settings goodTill(const QString& crm, const QString& dir) {
             {"config.ini", {{"DataBase/DbType", "SQLITE"}}}};
 }
 
-// Three members, two of them active; p_Drop names indexes to leave out.
+// Three members, two of them active; drop names indexes to leave out.
 bool makeMemberTable(const QString& connection, const QStringList& drop, QString& error) {
     QSqlQuery q(QSqlDatabase::database(connection, false));
     const bool sqlite = QSqlDatabase::database(connection, false).driverName() == "QSQLITE";
@@ -93,7 +92,7 @@ private slots:
     void exitStatus();
 
 private:
-    // Writes the good till changed by p_Drop and p_Set ("file:key" → value), and the member file.
+    // Writes the good till changed by drop and set ("file:key" → value), and the member file.
     void writeTill(const QStringList& drop = {}, const QVariantMap& set = {}, const QString& db = "good");
     QString expand(QString line) const;
 
@@ -128,7 +127,7 @@ void TestDoctor::cleanup() {
 }
 
 void TestDoctor::writeTill(const QStringList& drop, const QVariantMap& set, const QString& db) {
-    Settings till = goodTill(m_url, m_dir->path());
+    Till till = goodTill(m_url, m_dir->path());
     for (auto it = set.cbegin(); it != set.cend(); ++it)
         till[it.key().section(':', 0, 0)].insert(it.key().section(':', 1), expand(it.value().toString()));
     for (const QString& what : drop) {
