@@ -12,6 +12,8 @@ using namespace Requests;
 
 namespace {
 
+constexpr auto kScripted = TillFixture::Dialogs::Scripted;
+
 QByteArray signedIn(const QJsonObject& data = {{"status", "1"}, {"token", "NEW"}, {"shop_id", "S99"}}) {
     return CrmReplies::accepted(data);
 }
@@ -45,8 +47,7 @@ class TestDeviceSignin : public QObject {
 
 private slots:
     void init() {
-        m_till = std::make_unique<TillFixture>(5, TillFixture::Dialogs::Scripted);
-        QVERIFY(m_till->started);
+        QVERIFY((m_till = std::make_unique<TillFixture>(5, kScripted))->started);
         m_till->dir.writeIni("ZoVORDA.ini",
                              {{"Config/password", "密码8"}, {"Config/SigninTime", kYesterday}});
     }

@@ -12,6 +12,8 @@ using namespace Requests;
 
 namespace {
 
+constexpr auto kScripted = TillFixture::Dialogs::Scripted;
+
 QByteArray failed(const QString& message) {
     return QStringLiteral(R"({"rtncode":"000000","rtnmsg":"%1"})").arg(message).toUtf8();
 }
@@ -48,10 +50,7 @@ class TestMemberRequests : public QObject {
     ScriptedCashier& cashier() { return *m_till->cashier; }
 
 private slots:
-    void init() {
-        m_till = std::make_unique<TillFixture>(1, TillFixture::Dialogs::Scripted);
-        QVERIFY(m_till->started);
-    }
+    void init() { QVERIFY((m_till = std::make_unique<TillFixture>(1, kScripted))->started); }
     void cleanup() {
         VERIFY_SCRIPT(cashier());
         m_till.reset();
@@ -214,6 +213,16 @@ private slots:
         QCOMPARE(m_till->dir.lastLogText(step), text);
     }
 
+    // An answer longer than the host's buffer is replaced by a short failure.
+    void tooLongAnswer() {
+        QJsonArray accounts;
+        for (int i = 0; i < 300; ++i)
+            accounts.append(CrmReplies::account(QString(100, 'a') + QString::number(i), 1, 1));
+        m_till->script("pmb001", {oneMember(accounts)});
+        QCOMPARE(m_till->vip(verifyRequest()), failed("返回结果过长"));
+        QCOMPARE(m_till->dir.logSteps().count("返回结果"), 2);
+    }
+
     void memberChoice_data() {
         columns<Answers, QString, QString>({"choice", "message", "memberId"});
         tableRow("the cashier chooses the second", Answers{QString("C2")}, QString(), QString("M2"));
@@ -251,34 +260,34 @@ private slots:
         QTest::addColumn<PasswordCase>("c");
         const QByteArray ok = CrmReplies::accepted(), wrong = CrmReplies::refused("密码错误");
         const QString wrongText = "会员验证失败，密码错误" + kRetry, bare = "会员验证失败" + kRetry;
-        const auto row = [](const char* name, const PasswordCase& c) { QTest::newRow(name) << c; };
-        row("business type 1 asks no password", {"1", {}, {}, {}, kVerified});
-        row("business type 33 asks none either", {"33", {}, {}, {}, kVerified});
-        row("business type 3, accepted at once", {"3", {ok}, {QString("246810")}, {}, kVerified});
-        row("business type 6, accepted at the third attempt",
-            {"6",
-             {wrong, R"({"data":{"result_code":"0"}})", R"({"data":{"result_code":1}})"},
-             {QString("1"), QString("2"), QString("3")},
-             {wrongText, bare},
-             kVerified});
-        row("closed at once", {"3", {}, {std::nullopt}, {}, failed("CLOSE")});
-        row("closed at the second attempt",
-            {"3", {wrong}, {QString("1"), std::nullopt}, {wrongText}, failed("CLOSE")});
+        const Answers none, closed{std::nullopt};
+        const auto row = [](const QString& name, const QString& bizType, const QByteArrayList& replies,
+                            const Answers& passwords, const QStringList& shown, const QByteArray& result) {
+            QTest::newRow(qPrintable(name)) << PasswordCase{bizType, replies, passwords, shown, result};
+        };
+        row("business type 1 asks no password", "1", {}, none, {}, kVerified);
+        row("business type 33 asks none either", "33", {}, none, {}, kVerified);
+        row("business type 3, accepted at once", "3", {ok}, {QString("246810")}, {}, kVerified);
+        row("business type 6, accepted at the third attempt", "6",
+            {wrong, R"({"data":{"result_code":"0"}})", R"({"data":{"result_code":1}})"},
+            {QString("1"), QString("2"), QString("3")}, {wrongText, bare}, kVerified);
+        row("closed at once", "3", {}, closed, {}, failed("CLOSE"));
+        row("closed at the second attempt", "3", {wrong}, {QString("1"), std::nullopt}, {wrongText},
+            failed("CLOSE"));
         PasswordCase ten{"3", {}, {}, {}, {}};
         for (int i = 1; i <= 10; ++i) {
             ten.replies << CrmReplies::refused(QString("错误%1").arg(i));
             ten.passwords << QString::number(i);
             ten.shown << QString("会员验证失败，错误%1").arg(i) + kRetry;
         }
-        ten.result = failed(ten.shown.last());
-        row("ten wrong passwords", ten);
+        row("ten wrong passwords", "3", ten.replies, ten.passwords, ten.shown, failed(ten.shown.last()));
         const QList<QPair<QByteArray, QString>> readers{{"x", "会员密码校验Vorda返回数据错误" + kRetry},
                                                         {"[]", "会员密码校验解析Vorda返回数据失败" + kRetry},
                                                         {"{}", "会员密码校验未获取到Vorda返回数据节点"},
                                                         {R"({"data":{}})", "员密码校验时未返回result_code"}};
         for (const auto& r : readers)
-            QTest::addRow("reply %s shown, then closed", r.first.constData())
-                << PasswordCase{"3", {r.first}, {QString("1"), std::nullopt}, {r.second}, failed("CLOSE")};
+            row("a reply " + r.first + " shown, then closed", "3", {r.first}, {QString("1"), std::nullopt},
+                {r.second}, failed("CLOSE"));
     }
 
     void password() {

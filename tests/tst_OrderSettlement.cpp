@@ -10,6 +10,8 @@ using namespace Requests;
 
 namespace {
 
+constexpr auto kScripted = TillFixture::Dialogs::Scripted;
+
 QByteArray settled(const QString& points, const QString& total, const QString& ticket) {
     return QStringLiteral(R"({"cent":"%1","printcent":"1","rtncode":"111111","rtnmsg":"成功",)"
                           R"("sendticket":"%3","sum_cent":"%2"})")
@@ -35,10 +37,7 @@ class TestOrderSettlement : public QObject {
     }
 
 private slots:
-    void init() {
-        m_till = std::make_unique<TillFixture>(5, TillFixture::Dialogs::Scripted);
-        QVERIFY(m_till->started);
-    }
+    void init() { QVERIFY((m_till = std::make_unique<TillFixture>(5, kScripted))->started); }
     void cleanup() {
         VERIFY_SCRIPT(*m_till->cashier);
         m_till.reset();

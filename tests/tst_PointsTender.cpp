@@ -13,6 +13,8 @@ using Answers = QList<std::optional<QString>>;
 
 namespace {
 
+constexpr auto kScripted = TillFixture::Dialogs::Scripted;
+
 // The member as the CRM knows him: id M9 (not the head's M0001), points worth 32.5.
 QByteArray memberM9() {
     return CrmReplies::members(
@@ -65,10 +67,7 @@ class TestPointsTender : public QObject {
     }
 
 private slots:
-    void init() {
-        m_till = std::make_unique<TillFixture>(5, TillFixture::Dialogs::Scripted);
-        QVERIFY(m_till->started);
-    }
+    void init() { QVERIFY((m_till = std::make_unique<TillFixture>(5, kScripted))->started); }
     void cleanup() {
         if (m_till->cashier)
             VERIFY_SCRIPT(cashier());
@@ -120,27 +119,25 @@ private slots:
     void saleRefused_data() {
         QTest::addColumn<Refusal>("r");
         const QByteArray ok = CrmReplies::accepted(), m9 = memberM9();
-        const Answers pw{QString("1111")};
-        const auto row = [](const char* name, const Refusal& r) { QTest::newRow(name) << r; };
-        row("the CRM refuses the member",
-            {{CrmReplies::refused("卡已挂失")}, {}, {}, {}, "会员验证失败 会员验证失败，卡已挂失" + kRetry});
-        row("the member is unknown",
-            {{CrmReplies::members({})}, {}, {}, {}, "会员验证失败 未查询到相关会员信息"});
-        row("the list of members closed", {{CrmReplies::members({CrmReplies::member("M1", "C1", "甲", "1"),
-                                                                 CrmReplies::member("M2", "C2", "乙", "1")})},
-                                           {std::nullopt},
-                                           {},
-                                           {},
-                                           "会员验证失败 CLOSE"});
-        row("the password entry closed", {{m9}, {}, {std::nullopt}, {}, "CLOSE"});
-        row("a wrong password ends the sale", {{m9, CrmReplies::refused("密码错误")},
-                                               {},
-                                               pw,
-                                               {},
-                                               "密码验证失败 会员验证失败，密码错误" + kRetry});
-        row("the amount entry closed", {{m9, ok}, {}, pw, {std::nullopt}, "CLOSE"});
-        row("a cent above the amount due",
-            {{m9, ok}, {}, pw, {QString("10.01")}, "支付金额请勿大于输入的待付金额"});
+        const Answers none, pw{QString("1111")}, closed{std::nullopt};
+        const auto row = [](const QString& name, const QByteArrayList& replies, const Answers& choices,
+                            const Answers& passwords, const Answers& amounts, const QString& message) {
+            QTest::newRow(qPrintable(name)) << Refusal{replies, choices, passwords, amounts, message};
+        };
+        row("the CRM refuses the member", {CrmReplies::refused("卡已挂失")}, none, none, none,
+            "会员验证失败 会员验证失败，卡已挂失" + kRetry);
+        row("the member is unknown", {CrmReplies::members({})}, none, none, none,
+            "会员验证失败 未查询到相关会员信息");
+        const QJsonArray two{CrmReplies::member("M1", "C1", "甲", "1"),
+                             CrmReplies::member("M2", "C2", "乙", "1")};
+        row("the list of members closed", {CrmReplies::members(two)}, closed, none, none,
+            "会员验证失败 CLOSE");
+        row("the password entry closed", {m9}, none, closed, none, "CLOSE");
+        row("a wrong password ends the sale", {m9, CrmReplies::refused("密码错误")}, none, pw, none,
+            "密码验证失败 会员验证失败，密码错误" + kRetry);
+        row("the amount entry closed", {m9, ok}, none, pw, closed, "CLOSE");
+        row("a cent above the amount due", {m9, ok}, none, pw, {QString("10.01")},
+            "支付金额请勿大于输入的待付金额");
         const QList<QPair<QByteArray, QString>> debits{
             {"<html>", "解析Vorda返回数据错误" + kRetry},
             {R"([{"data":{"result_code":"1"}}])", "解析Vorda返回数据失败" + kRetry},
@@ -150,8 +147,7 @@ private slots:
             {R"({"data":{"result_code":2,"result_msg":"积分不足"}})", "2 积分不足"},
             {R"({"data":{"result_code":"0"}})", "缺少错误信息"}};
         for (const auto& d : debits)
-            QTest::addRow("the debit answered %s", d.first.constData())
-                << Refusal{{m9, ok, d.first}, {}, pw, {QString("10")}, d.second};
+            row("the debit answered " + d.first, {m9, ok, d.first}, none, pw, {QString("10")}, d.second);
     }
 
     void saleRefused() {

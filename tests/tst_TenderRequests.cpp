@@ -9,6 +9,8 @@ using namespace Requests;
 
 namespace {
 
+constexpr auto kScripted = TillFixture::Dialogs::Scripted;
+
 const QStringList kInputSteps{"传入参数TranHead", "传入参数TranPlu", "传入参数UdpIn1"};
 
 QJsonObject refundHead(const QString& payType) {
@@ -34,10 +36,7 @@ class TestTenderRequests : public QObject {
     }
 
 private slots:
-    void init() {
-        m_till = std::make_unique<TillFixture>(5, TillFixture::Dialogs::Scripted);
-        QVERIFY(m_till->started);
-    }
+    void init() { QVERIFY((m_till = std::make_unique<TillFixture>(5, kScripted))->started); }
     void cleanup() {
         VERIFY_SCRIPT(*m_till->cashier);
         m_till.reset();
