@@ -14,27 +14,46 @@
 
 namespace {
 
-using VipTrans = void (*)(const char*, char*);
-using CardTrans = void (*)(const char*, const char*, const char*, void*, char*);
+const QByteArray kTenderHead =
+    R"({"ActualTotal":"0","AmountTotal":"0","CardNo":"","MchOrderNo":"","OtherInfo":"",)";
+
+// The plug-in's two calls as a host resolves them.
+struct Plugin {
+    QLibrary library{QStringLiteral(ZOVORDA_PLUGIN_PATH)};
+    void (*vipTrans)(const char*, char*) = nullptr;
+    void (*cardTrans)(const char*, const char*, const char*, void*, char*) = nullptr;
+    std::vector<char> out = std::vector<char>(64 * 1024);
+
+    Plugin() {
+        vipTrans = reinterpret_cast<decltype(vipTrans)>(library.resolve("ZoVipTrans"));
+        cardTrans = reinterpret_cast<decltype(cardTrans)>(library.resolve("ZoCardTrans"));
+    }
+    bool loaded() const { return vipTrans && cardTrans; }
+    QByteArray vip(const char* in) {
+        vipTrans(in, out.data());
+        return out.data();
+    }
+    QByteArray card(const char* head, const char* plu, const char* udp) {
+        cardTrans(head, plu, udp, nullptr, out.data());
+        return out.data();
+    }
+};
 
 // A host process: loads the plug-in, makes both calls, and ends in the way named.
 int runHost(int argc, char** argv) {
-    const QString mode = QString::fromLatin1(argv[2]);
+    const QByteArray mode = argv[2];
     auto* app = new QApplication(argc, argv);
-    QLibrary plugin(QStringLiteral(ZOVORDA_PLUGIN_PATH));
-    auto vip = reinterpret_cast<VipTrans>(plugin.resolve("ZoVipTrans"));
-    auto card = reinterpret_cast<CardTrans>(plugin.resolve("ZoCardTrans"));
-    if (!vip || !card)
+    Plugin plugin;
+    if (!plugin.loaded())
         return 3;
-    std::vector<char> out(64 * 1024);
-    vip(R"({"reqtype":"51"})", out.data());
-    card("{}", "{}", nullptr, nullptr, out.data());
-    if (mode == QLatin1String("unload-first")) {
-        plugin.unload();
+    plugin.vip(R"({"reqtype":"51"})");
+    plugin.card("{}", "{}", nullptr);
+    if (mode == "unload-first") {
+        plugin.library.unload();
         delete app;
-    } else if (mode == QLatin1String("app-first")) {
+    } else if (mode == "app-first") {
         delete app;
-        plugin.unload();
+        plugin.library.unload();
     } else { // "exit": the library stays loaded until the process ends
         delete app;
     }
@@ -43,11 +62,22 @@ int runHost(int argc, char** argv) {
 
 } // namespace
 
+// One working directory and CRM for the whole run, as a host has: the plug-in's log
+// stays in the directory its first call was made in.
 class TestPluginHost : public QObject {
     Q_OBJECT
+    crmsim::Server m_crm;
+    std::unique_ptr<WorkDir> m_dir;
+
 private slots:
+    void initTestCase() {
+        QVERIFY(m_crm.start());
+        m_dir = std::make_unique<WorkDir>();
+        m_dir->configureTill(m_crm.baseUrl());
+    }
     void exportsOnlyTheTwoCalls();
     void memberAndTenderCalls();
+    void resultNeverOverrunsTheHostsBuffer();
     void nullInputsReadAsEmptyTexts();
     void callWhileACallIsRunningIsRefused();
     void teardown_data();
@@ -69,92 +99,83 @@ void TestPluginHost::exportsOnlyTheTwoCalls() {
 }
 
 void TestPluginHost::memberAndTenderCalls() {
-    crmsim::Server crm;
-    QVERIFY(crm.start());
-    WorkDir dir;
-    dir.configureTill(crm.baseUrl());
-    crm.enqueue("pmb001",
-                crmsim::Reply::json(CrmReplies::members({CrmReplies::member("M1", "C1", "王五", "139")})));
-    crm.enqueue("pmb020", crmsim::Reply::json(CrmReplies::accepted()));
+    m_crm.enqueue("pmb001",
+                  crmsim::Reply::json(CrmReplies::members({CrmReplies::member("M1", "C1", "王五", "139")})));
+    m_crm.enqueue("pmb020", crmsim::Reply::json(CrmReplies::accepted()));
+    Plugin plugin;
+    QVERIFY2(plugin.loaded(), qPrintable(plugin.library.errorString()));
 
-    QLibrary plugin(ZOVORDA_PLUGIN_PATH);
-    auto vip = reinterpret_cast<VipTrans>(plugin.resolve("ZoVipTrans"));
-    auto card = reinterpret_cast<CardTrans>(plugin.resolve("ZoCardTrans"));
-    QVERIFY2(vip && card, qPrintable(plugin.errorString()));
-
-    std::vector<char> out(64 * 1024, 'x');
-    vip(Requests::json(Requests::verifyRequest("139")).constData(), out.data());
-    QCOMPARE(
-        QByteArray(out.data()),
-        QByteArray(
-            R"({"HasVipRight":"1","JfRecord":[],"address":"深圳市南山区","balance":"0","birthday":"1990-01-01","code":"C1","name":"王五","phone":"139","rtncode":"111111","rtnmsg":"成功","score":"0","type_code":"G1","type_name":"金卡","vipcardid":"M1"})"));
-
+    QCOMPARE(plugin.vip(Requests::json(Requests::verifyRequest("139")).constData()),
+             QByteArray(
+                 R"({"HasVipRight":"1","JfRecord":[],"address":"深圳市南山区","balance":"0","birthday":)"
+                 R"("1990-01-01","code":"C1","name":"王五","phone":"139","rtncode":"111111","rtnmsg":"成功",)"
+                 R"("score":"0","type_code":"G1","type_name":"金卡","vipcardid":"M1"})"));
     // A points refund needs no cashier: the host's texts go straight to the CRM.
     QJsonObject head = Requests::tenderHead("J", "REFUND");
     head.insert("oribill_no", "B0");
     head.insert("orisale_no", "S0");
     head.insert("tr_amt", -12.5);
-    card(Requests::json(head).constData(), Requests::json(Requests::products()).constData(), "", nullptr,
-         out.data());
     QCOMPARE(
-        QByteArray(out.data()),
-        QByteArray(
-            R"({"ActualTotal":"-12.5","AmountTotal":"-12.5","CardNo":"","MchOrderNo":"","OtherInfo":"","RtnCode":"111111","RtnMsg":"交易成功"})"));
-    QCOMPARE(
-        crm.requests().value(1).body,
-        QByteArray(
-            R"({"member_id":"M0001","order_id":"B0001","score_cash":"12.50","shop_id":"S01","sorder_id":"B0","type":"-1"})"));
-    // The log of this call sits in the host's working directory.
-    QVERIFY(dir.logSteps().contains("返回结果"));
+        plugin.card(Requests::json(head).constData(), Requests::json(Requests::products()).constData(), ""),
+        QByteArray(R"({"ActualTotal":"-12.5","AmountTotal":"-12.5","CardNo":"","MchOrderNo":"",)"
+                   R"("OtherInfo":"","RtnCode":"111111","RtnMsg":"交易成功"})"));
+    QCOMPARE(m_crm.requests().value(1).body,
+             QByteArray(R"({"member_id":"M0001","order_id":"B0001","score_cash":"12.50","shop_id":"S01",)"
+                        R"("sorder_id":"B0","type":"-1"})"));
+    // The log of these calls sits in the host's working directory.
+    QCOMPARE(m_dir->logSteps().count("返回结果"), 2);
+}
+
+void TestPluginHost::resultNeverOverrunsTheHostsBuffer() {
+    // A member with so many point accounts that the result would not fit in 64 KiB.
+    QJsonArray accounts;
+    for (int i = 0; i < 1000; ++i)
+        accounts.append(CrmReplies::account(QString::number(i), i, i));
+    m_crm.enqueue("pmb001", crmsim::Reply::json(CrmReplies::members(
+                                {CrmReplies::member("M1", "C1", "王五", "139", accounts)})));
+    Plugin plugin;
+    QVERIFY(plugin.loaded());
+    plugin.out.assign(64 * 1024 + 64, 'x');
+    QCOMPARE(plugin.vip(Requests::json(Requests::verifyRequest("139")).constData()),
+             QByteArray(R"({"rtncode":"000000","rtnmsg":"返回结果过长"})"));
+    QVERIFY(std::all_of(plugin.out.begin() + 64 * 1024, plugin.out.end(), [](char c) { return c == 'x'; }));
+    // The whole result is logged before the short one.
+    const QList<LogRecord> log = m_dir->logRecords();
+    QVERIFY(log.value(log.size() - 2).text.size() > 64 * 1024);
+    QCOMPARE(log.value(log.size() - 2).step, QStringLiteral("返回结果"));
 }
 
 void TestPluginHost::nullInputsReadAsEmptyTexts() {
-    WorkDir dir;
-    QLibrary plugin(ZOVORDA_PLUGIN_PATH);
-    auto vip = reinterpret_cast<VipTrans>(plugin.resolve("ZoVipTrans"));
-    auto card = reinterpret_cast<CardTrans>(plugin.resolve("ZoCardTrans"));
-    QVERIFY(vip && card);
-    std::vector<char> out(1024);
-    vip(nullptr, out.data());
-    QCOMPARE(QByteArray(out.data()), QByteArray(R"({"rtncode":"000000","rtnmsg":"TranVipIn参数解析错误"})"));
-    card(nullptr, nullptr, nullptr, nullptr, out.data());
-    QCOMPARE(
-        QByteArray(out.data()),
-        QByteArray(
-            R"({"ActualTotal":"0","AmountTotal":"0","CardNo":"","MchOrderNo":"","OtherInfo":"","RtnCode":"000000","RtnMsg":"TranHead解析错误"})"));
+    Plugin plugin;
+    QVERIFY(plugin.loaded());
+    QCOMPARE(plugin.vip(nullptr), QByteArray(R"({"rtncode":"000000","rtnmsg":"TranVipIn参数解析错误"})"));
+    QCOMPARE(plugin.card(nullptr, nullptr, nullptr),
+             kTenderHead + R"("RtnCode":"000000","RtnMsg":"TranHead解析错误"})");
 }
 
 void TestPluginHost::callWhileACallIsRunningIsRefused() {
-    WorkDir dir;
-    QLibrary plugin(ZOVORDA_PLUGIN_PATH);
-    auto vip = reinterpret_cast<VipTrans>(plugin.resolve("ZoVipTrans"));
-    auto card = reinterpret_cast<CardTrans>(plugin.resolve("ZoCardTrans"));
-    QVERIFY(vip && card);
+    Plugin plugin;
+    QVERIFY(plugin.loaded());
     // While the management screen of the first call is open, a host timer fires
     // both calls; then the cashier leaves the screen.
     QByteArray second, third;
     QTimer::singleShot(100, [&] {
-        std::vector<char> out(1024);
-        vip(R"({"reqtype":"50"})", out.data());
-        second = out.data();
-        card("{}", "{}", "", nullptr, out.data());
-        third = out.data();
+        Plugin timer;
+        second = timer.vip(R"({"reqtype":"50"})");
+        third = timer.card("{}", "{}", "");
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (w->objectName() == "MemberManage" && w->isVisible())
                 QTest::keyClick(w, Qt::Key_Escape);
         }
     });
-    std::vector<char> out(1024);
-    vip(R"({"reqtype":"78","store_id":"0101"})", out.data());
-    QCOMPARE(QByteArray(out.data()), QByteArray(R"({"rtncode":"000000","rtnmsg":"CLOSE"})"));
+    QCOMPARE(plugin.vip(R"({"reqtype":"78","store_id":"0101"})"),
+             QByteArray(R"({"rtncode":"000000","rtnmsg":"CLOSE"})"));
     QCOMPARE(second, QByteArray(R"({"rtncode":"000000","rtnmsg":"上一笔交易尚未结束，请稍后再试"})"));
-    QCOMPARE(
-        third,
-        QByteArray(
-            R"({"ActualTotal":"0","AmountTotal":"0","CardNo":"","MchOrderNo":"","OtherInfo":"","RtnCode":"000000","RtnMsg":"上一笔交易尚未结束，请稍后再试"})"));
+    QCOMPARE(third, kTenderHead + R"("RtnCode":"000000","RtnMsg":"上一笔交易尚未结束，请稍后再试"})");
+    QCOMPARE(m_dir->lastLogText("重复调用"), QStringLiteral("上一笔交易尚未结束，请稍后再试"));
     // The next call is served normally.
-    vip(R"({"reqtype":"51"})", out.data());
-    QCOMPARE(QByteArray(out.data()), QByteArray(R"({"rtncode":"000000","rtnmsg":"交易类型错误"})"));
+    QCOMPARE(plugin.vip(R"({"reqtype":"51"})"),
+             QByteArray(R"({"rtncode":"000000","rtnmsg":"交易类型错误"})"));
 }
 
 void TestPluginHost::teardown_data() {
@@ -175,9 +196,8 @@ void TestPluginHost::teardown() {
     QCOMPARE(host.exitCode(), 0);
     // Nothing about widgets or objects outliving the application, no assertion.
     for (const QString& line : err.split('\n', Qt::SkipEmptyParts)) {
-        if (line.startsWith("This plugin does not support") || line.startsWith("QStandardPaths:"))
-            continue;
-        QFAIL(qPrintable("host said: " + line));
+        if (!line.startsWith("This plugin does not support") && !line.startsWith("QStandardPaths:"))
+            QFAIL(qPrintable("host said: " + line));
     }
 }
 
