@@ -71,10 +71,10 @@ void tst_LogCodePage::recordsAreWrittenInTheTillsCodePage() {
     QTextCodec::setCodecForLocale(codec);
 
     WorkDir dir;
-    PayLogger logger;
+    const PayLogger logger(kSource);
     const QDateTime before = QDateTime::currentDateTime();
     for (int i = 0; i < steps.size(); ++i)
-        logger.WriteLog(kSource, steps.at(i), texts.at(i));
+        logger.write(steps.at(i), texts.at(i));
     const QDateTime after = QDateTime::currentDateTime();
 
     const QStringList files = QDir(dir.filePath(QStringLiteral("LOG"))).entryList(QDir::Files);
@@ -130,11 +130,11 @@ void tst_LogCodePage::unwritableLogIsOnlyReported() {
     else
         dir.writeFile(blocker, fileContent);
 
-    PayLogger logger;
+    const PayLogger logger(kSource);
     QTest::ignoreMessage(
         QtDebugMsg,
         QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(debugLine) + QLatin1Char('$')));
-    logger.WriteLog(kSource, QStringLiteral("传入参数"), QStringLiteral("{}"));
+    logger.write(QStringLiteral("传入参数"), QStringLiteral("{}"));
 
     // Nothing of the record landed anywhere, and what was in the way is untouched.
     const QFileInfo info(dir.filePath(blocker));
