@@ -7,6 +7,7 @@
 #include "support/CrmReplies.h"
 #include "support/TillFixture.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -60,25 +61,7 @@ Reply answer(const crmsim::Request& r) {
 }
 
 QJsonObject settleRequest(const QString& billNo) {
-    return QJsonObject{
-        {"reqtype", "63"},
-        {"store_id", "0101"},
-        {"station_id", "01"},
-        {"operator_id", "8001"},
-        {"business_date", "2026-12-06"},
-        {"pos_saleno", "S1"},
-        {"pos_billno", billNo},
-        {"pos_salebgntime", "2026-12-06 10:00:00"},
-        {"code", "C0001"},
-        {"vipcardid", "M0001"},
-        {"sale_type", "sale"},
-        {"amount", 88.5},
-        {"biztype", "1"},
-        {"plucounttotal", "3"},
-        {"shouldtotal", "90"},
-        {"actualtotal", "88.5"},
-        {"products", QJsonArray{Requests::productLine("1001", 30, 3)}},
-        {"pays", QJsonArray{QJsonObject{{"code", "01"}, {"pay_amount", 88.5}, {"zf_amount", 90}}}}};
+    return Requests::with(Requests::settleRequest(), "pos_billno", billNo);
 }
 
 QJsonObject tender(const QString& payType, const QString& txnType, const QString& billNo = "B0001") {
@@ -93,13 +76,16 @@ QJsonObject tender(const QString& payType, const QString& txnType, const QString
     return head;
 }
 
+using Steps = QList<QPair<QString, CashierRobot::Action>>;
+
 // One kind of call of the day: a member call (reqtype set) or a tender head, what the
-// cashier does ("MemberLogin=123456 CouponWidget=Q1+F2": a code and Enter, or a key),
-// and the code and message it must end with ("@url" is the CRM's address).
+// cashier does in which dialog, and the code and message it must end with ("@url" is
+// the CRM's address).
 struct Kind {
     const char* name;
     QJsonObject in;
-    QString cashier, outcome;
+    Steps cashier;
+    QString outcome;
     QByteArray udp = QByteArray();
 };
 
@@ -111,33 +97,41 @@ QList<Kind> kinds() {
     const QByteArray refundPays =
         Requests::json({{"pays", QJsonArray{pay("01", 80, "", ""), pay("41", 20, "Q1", "PF-Q1")}},
                         {"paysnow", QJsonArray{}}});
+    const auto password = qMakePair(QString("MemberLogin"), CashierRobot::typeAndEnter("123456"));
+    const Steps coupon{{"CouponWidget", CashierRobot::sequence({CashierRobot::typeAndEnter("Q1"),
+                                                                CashierRobot::press(Qt::Key_F2)})}};
     return {
-        {"verification", Requests::verifyRequest(), "", "111111 成功"},
-        {"unknown member", Requests::verifyRequest("00000000"), "",
+        {"verification", Requests::verifyRequest(), {}, "111111 成功"},
+        {"unknown member",
+         Requests::verifyRequest("00000000"),
+         {},
          "000000 会员验证失败，会员不存在，请再次尝试或联系管理员处理"},
-        {"verification with password", Requests::verifyRequest("13800000001", "3"), "MemberLogin=123456",
+        {"verification with password",
+         Requests::verifyRequest("13800000001", "3"),
+         {password},
          "111111 成功"},
-        {"settlement", settleRequest("B1"), "", "111111 成功"},
-        {"refused order", settleRequest("B-REFUSED"), "", "000000 订单结算失败，订单重复"},
-        {"points sale", tender("J", "SALE"), "MemberLogin=123456 JFPayWidget=5", "111111 交易成功"},
-        {"coupon sale", tender("Q", "SALE"), "CouponWidget=Q1+F2", "111111 交易成功"},
-        {"points refund", tender("J", "REFUND"), "", "111111 交易成功"},
-        {"points refund, CRM broken", tender("J", "REFUND", "B-500"), "",
+        {"settlement", settleRequest("B1"), {}, "111111 成功"},
+        {"refused order", settleRequest("B-REFUSED"), {}, "000000 订单结算失败，订单重复"},
+        {"points sale",
+         tender("J", "SALE"),
+         {password, {"JFPayWidget", CashierRobot::typeAndEnter("5")}},
+         "111111 交易成功"},
+        {"coupon sale", tender("Q", "SALE"), coupon, "111111 交易成功"},
+        {"points refund", tender("J", "REFUND"), {}, "111111 交易成功"},
+        {"points refund, CRM broken",
+         tender("J", "REFUND", "B-500"),
+         {},
          "000000 网络错误，请再次尝试或联系管理员处理。错误代码: 401 Error transferring "
          "@url/txCtrl?txcode=pmb020 - "
          "server replied: Internal Server Error"},
-        {"coupon refund", tender("Q", "REFUND"), "", "111111 交易成功", refundPays},
-        {"cancel", tender("J", "CANCEL"), "", "000000 该支付方式不允许清除"},
+        {"coupon refund", tender("Q", "REFUND"), {}, "111111 交易成功", refundPays},
+        {"cancel", tender("J", "CANCEL"), {}, "000000 该支付方式不允许清除"},
     };
 }
 
 QByteArray run(TillFixture& till, const Kind& kind, CashierRobot& robot) {
-    for (const QString& step : kind.cashier.split(' ', Qt::SkipEmptyParts)) {
-        QList<CashierRobot::Action> actions;
-        for (const QString& a : step.section('=', 1).split('+'))
-            actions << (a == "F2" ? CashierRobot::press(Qt::Key_F2) : CashierRobot::typeAndEnter(a));
-        robot.when(step.section('=', 0, 0), CashierRobot::sequence(actions));
-    }
+    for (const auto& step : kind.cashier)
+        robot.when(step.first, step.second);
     return kind.in.contains("reqtype") ? till.vip(kind.in)
                                        : till.card(kind.in, Requests::products(), kind.udp);
 }
@@ -281,8 +275,7 @@ private slots:
 #endif
         // The dialogs live as long as the till program: an entry field that kept an undo
         // history of every code, amount and coupon ever typed would grow all day.
-        for (QWidget* dialog : std::initializer_list<QWidget*>{&till.ctl.memberLogin, &till.ctl.jfPayWidget,
-                                                               &till.ctl.couponWidget}) {
+        for (QWidget* dialog : QApplication::topLevelWidgets()) {
             for (const QLineEdit* field : dialog->findChildren<QLineEdit*>())
                 QVERIFY2(!field->isUndoAvailable(),
                          qPrintable(dialog->objectName() + "/" + field->objectName()));
