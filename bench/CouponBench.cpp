@@ -3,11 +3,17 @@
 #include "BarePost.h"
 #include "Bench.h"
 #include "CrmSim.h"
-#include "core/ZoVORDACtl.h"
+#include "crm/CrmClient.h"
+#include "log/PayLogger.h"
+#include "model/CallState.h"
 #include "support/CashierRobot.h"
 #include "support/CrmReplies.h"
 #include "support/Requests.h"
 #include "support/WorkDir.h"
+#include "tender/CouponCheck.h"
+#include "tender/CouponSession.h"
+#include "ui/CouponWidget.h"
+#include "ui/DialogCashier.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -53,15 +59,24 @@ void manyCoupons(const Options& o, Report& r) {
     WorkDir dir;
     dir.configureTill(crm.baseUrl(), 5);
     CashierRobot guard; // an add that goes wrong shows a message: a fault here
-    ZoVORDACtl ctl;
-    QString error;
-    ctl.ResetCall(error);
-    ctl.tenderRec.pay_type = "Q";
-    ctl.tenderRec.vip_cardid = "6000000000000001";
-    ctl.tenderRec.order_amount = 5000;
+    // The coupon dialog's road for each coupon entered: the session asks the CRM,
+    // the dialog refills its table with the answer.
+    DialogCashier cashier;
+    const PayLogger log(QStringLiteral("ZoVORDA动态库"));
+    CrmClient client(cashier, log);
+    CouponCheck couponCheck(client);
+    CallState state;
+    state.reset(QStringLiteral("S01"));
+    state.tender.payType = PayType::Coupons;
+    state.tender.memberId = QStringLiteral("6000000000000001");
+    state.tender.orderAmount = 500000;
     for (int i = 0; i < 3; ++i)
-        ctl.goodsLines.append(Requests::productLine(QString::number(1001 + i), 60, 2).toVariantMap());
-    auto* table = ctl.couponWidget.findChild<QTableView*>();
+        state.tender.goods.append(GoodsLine{QString::number(1001 + i),
+                                            QStringLiteral("69") + QString::number(1001 + i),
+                                            QStringLiteral("商品"), 6000, 6000, 6000, 12000, 2.0, 2});
+    CouponSession session(state, couponCheck, cashier, log);
+    CouponWidget widget;
+    auto* table = widget.findChild<QTableView*>();
 
     const int coupons = o.pick(200, 20);
     const int rounds = 3;
@@ -72,23 +87,22 @@ void manyCoupons(const Options& o, Report& r) {
     BarePost check(QUrl(crm.baseUrl() + QStringLiteral("/txCtrl?txcode=pmb011")), QByteArray());
     WrongCount wrong(r, QStringLiteral("coupons"));
     for (int round = 0; round < rounds; ++round) {
-        ctl.ClearCoupons();
-        ctl.couponWidget.InitTable();
+        state.coupons.clear();
+        widget.InitTable();
         for (int n = 1; n <= coupons; ++n) {
             crm.clearRequests();
             QElapsedTimer t;
             t.start();
-            ctl.SlotCouponCheck(couponNo(n));
+            widget.SetCoupons(session.addCoupon(couponNo(n)));
             const double ms = elapsedMs(t);
             const QList<crmsim::Request> requests = crm.requests();
-            const bool ok = ctl.couponList.size() == n &&
-                            ctl.couponList.last()->useFlag == QLatin1String("1") &&
-                            ctl.couponList.first()->useFlag == QLatin1String("1") &&
+            const bool ok = state.coupons.size() == n && state.coupons.last().use == CouponUse::Usable &&
+                            state.coupons.first().use == CouponUse::Usable &&
                             table->model()->rowCount() == n && requests.size() == 2;
             if (!ok) {
                 wrong.fail(QStringLiteral("after adding %1: %2 coupons, %3 rows, %4 requests")
                                .arg(couponNo(n))
-                               .arg(ctl.couponList.size())
+                               .arg(state.coupons.size())
                                .arg(table->model()->rowCount())
                                .arg(requests.size()));
                 continue;
@@ -107,10 +121,9 @@ void manyCoupons(const Options& o, Report& r) {
     crm.clearRequests();
 
     // Refilling the table with 200 coupons, against a bare model of the same cells.
-    QList<CouponRec*> many;
+    QList<CouponRec> many;
     for (int n = 1; n <= 200; ++n)
-        many.append(
-            new CouponRec{couponNo(n), QStringLiteral("满100减5"), 5.0, QStringLiteral("1"), QString()});
+        many.append(CouponRec{couponNo(n), QStringLiteral("满100减5"), 500, CouponUse::Usable, QString()});
     Samples refill, bareRefill;
     QStandardItemModel model(0, 5);
     QTableView view;
@@ -118,24 +131,23 @@ void manyCoupons(const Options& o, Report& r) {
     for (int i = 0; i < 25; ++i) {
         QElapsedTimer t;
         t.start();
-        ctl.couponWidget.SetCoupons(many);
+        widget.SetCoupons(many);
         refill.add(elapsedMs(t));
 
         t.restart();
         model.removeRows(0, model.rowCount());
         for (int row = 0; row < many.size(); ++row) {
-            const CouponRec* c = many.at(row);
+            const CouponRec& c = many.at(row);
             model.setItem(row, 0, new QStandardItem(QString::number(row + 1)));
-            model.setItem(row, 1, new QStandardItem(c->couponNo));
-            model.setItem(row, 2, new QStandardItem(c->ticketName));
-            model.setItem(row, 3, new QStandardItem(QString::number(c->payValue, 'f', 2)));
-            model.setItem(row, 4, new QStandardItem(c->useFlag));
+            model.setItem(row, 1, new QStandardItem(c.couponNo));
+            model.setItem(row, 2, new QStandardItem(c.ticketName));
+            model.setItem(row, 3, new QStandardItem(QString::number(c.amount / 100.0, 'f', 2)));
+            model.setItem(row, 4, new QStandardItem(QStringLiteral("1")));
         }
         bareRefill.add(elapsedMs(t));
     }
     if (table->model()->rowCount() != 200)
         wrong.fail(QStringLiteral("the coupon table holds %1 rows, not 200").arg(table->model()->rowCount()));
-    qDeleteAll(many);
 
     if (!guard.allDone())
         r.wrong(QStringLiteral("a dialog opened: ") + guard.failures());

@@ -5,11 +5,16 @@
 #include "CrmSim.h"
 #include "Scenario.h"
 #include "api/ResultFrame.h"
-#include "core/ZoVORDACtl.h"
+#include "core/Controller.h"
+#include "crm/CrmClient.h"
+#include "log/PayLogger.h"
+#include "member/OrderSettlement.h"
+#include "model/OrderRec.h"
 #include "support/CashierRobot.h"
 #include "support/CrmReplies.h"
 #include "support/Requests.h"
 #include "support/WorkDir.h"
+#include "ui/DialogCashier.h"
 
 #include <QEventLoop>
 #include <QJsonArray>
@@ -37,14 +42,14 @@ void spin(int ms) {
     loop.exec();
 }
 
-void memberVerification(const Options& o, Report& r, crmsim::Server& crm, ZoVORDACtl& ctl) {
+void memberVerification(const Options& o, Report& r, crmsim::Server& crm, Controller& ctl) {
     const QByteArray kResult = memberResult();
     progress(QStringLiteral("member verification round trip"));
     const QByteArray request = memberRequest();
     WrongCount wrong(r, QStringLiteral("member verification"));
 
     crm.clearRequests();
-    const QByteArray first = ResultFrame::VipTrans(ctl, request.constData());
+    const QByteArray first = ResultFrame::memberCall(ctl, request.constData());
     wrong.check(first == kResult, QString::fromUtf8(first));
     // The floor posts exactly what the plug-in posted.
     const QByteArray sent = crm.requests().value(0).body;
@@ -52,16 +57,16 @@ void memberVerification(const Options& o, Report& r, crmsim::Server& crm, ZoVORD
     const QByteArray expectedReply = memberReply();
 
     for (int i = 0; i < 5; ++i) { // warm both roads
-        ResultFrame::VipTrans(ctl, request.constData());
+        ResultFrame::memberCall(ctl, request.constData());
         floor.exchange();
     }
-    Samples plugin, bare, worker, callCrm;
+    Samples plugin, bare, worker, clientCall;
     const int calls = o.pick(200, 20);
     const QString body = QString::fromUtf8(sent);
     const auto viaPlugin = [&] {
         QElapsedTimer t;
         t.start();
-        const QByteArray result = ResultFrame::VipTrans(ctl, request.constData());
+        const QByteArray result = ResultFrame::memberCall(ctl, request.constData());
         plugin.add(elapsedMs(t));
         wrong.check(result == kResult, QString::fromUtf8(result));
     };
@@ -69,42 +74,48 @@ void memberVerification(const Options& o, Report& r, crmsim::Server& crm, ZoVORD
         bare.add(floor.exchange());
         wrong.check(floor.ok() && floor.reply() == expectedReply, QStringLiteral("bare POST failed"));
     };
-    // Where the time goes: the controller's own worker thread run the way CallCrm runs
-    // it, but without the wait screen and the log around it.
+    // Where the time goes: a CRM worker thread run the way the CRM client runs it,
+    // but without the busy screen and the log around it ...
+    CrmWorker crmWorker;
+    QEventLoop workerLoop;
+    QObject::connect(&crmWorker, &QThread::finished, &workerLoop, &QEventLoop::quit);
     const auto viaWorker = [&] {
         QElapsedTimer t;
         t.start();
-        ctl.waitThread.setRequest(QStringLiteral("pmb001"), body);
-        ctl.waitThread.start();
-        ctl.eventLoop.exec();
-        ctl.waitThread.wait();
+        crmWorker.setRequest(QStringLiteral("pmb001"), body);
+        crmWorker.start();
+        workerLoop.exec();
+        crmWorker.wait();
         worker.add(elapsedMs(t));
-        wrong.check(ctl.waitThread.isSuccess() && ctl.waitThread.replyText().toUtf8() == expectedReply,
-                    ctl.waitThread.errorText());
+        wrong.check(crmWorker.succeeded() && crmWorker.reply().toUtf8() == expectedReply, crmWorker.error());
     };
-    // ... and CallCrm itself: the worker with the wait screen and its log record.
-    const auto viaCallCrm = [&] {
-        QString reply, error;
+    // ... and the CRM client itself: the worker with the busy screen and its log records.
+    DialogCashier cashier;
+    const PayLogger log(QStringLiteral("ZoVORDA动态库"));
+    CrmClient client(cashier, log);
+    const QJsonObject bodyObject = QJsonDocument::fromJson(sent).object();
+    const auto viaClient = [&] {
         QElapsedTimer t;
         t.start();
-        const bool ok = ctl.CallCrm(QStringLiteral("pmb001"), body, reply, error);
-        callCrm.add(elapsedMs(t));
-        wrong.check(ok && reply.toUtf8() == expectedReply, error);
+        const CrmReply reply = client.call(QStringLiteral("pmb001"), QStringLiteral("会员验证"), bodyObject,
+                                           CrmReplyTexts::of(CrmReplyTexts::Of::MemberQuery));
+        clientCall.add(elapsedMs(t));
+        wrong.check(reply.accepted(), reply.error());
     };
     for (int i = 0; i < calls; ++i) {
         // Rotate the order, so that no road always follows the same other one.
         switch (i % 4) {
         case 0:
-            viaPlugin(), viaFloor(), viaWorker(), viaCallCrm();
+            viaPlugin(), viaFloor(), viaWorker(), viaClient();
             break;
         case 1:
-            viaFloor(), viaWorker(), viaCallCrm(), viaPlugin();
+            viaFloor(), viaWorker(), viaClient(), viaPlugin();
             break;
         case 2:
-            viaWorker(), viaCallCrm(), viaPlugin(), viaFloor();
+            viaWorker(), viaClient(), viaPlugin(), viaFloor();
             break;
         default:
-            viaCallCrm(), viaPlugin(), viaFloor(), viaWorker();
+            viaClient(), viaPlugin(), viaFloor(), viaWorker();
             break;
         }
         if (i % 50 == 49)
@@ -119,9 +130,9 @@ void memberVerification(const Options& o, Report& r, crmsim::Server& crm, ZoVORD
     r.add({QStringLiteral("member verification, median above the floor"), signedDuration(med - floorMed),
            duration(floorMed), QStringLiteral("–"), QStringLiteral("< +3 ms"), met(med - floorMed < 3.0)});
     r.add({QStringLiteral(
-               "member verification, where the time goes: CallCrm alone (wait screen, worker, one log "
-               "record)"),
-           duration(callCrm.median()), duration(floorMed), ratio(callCrm.median(), floorMed),
+               "member verification, where the time goes: the CRM client alone (busy screen, worker, two log "
+               "records)"),
+           duration(clientCall.median()), duration(floorMed), ratio(clientCall.median(), floorMed),
            QStringLiteral("(info)"), QStringLiteral("–")});
     r.add({QStringLiteral(
                "member verification, where the time goes: the worker thread's exchange alone (no wait "
@@ -163,7 +174,7 @@ private:
     QVector<qint64> m_ticks;
 };
 
-void guiLiveness(const Options& o, Report& r, crmsim::Server& crm, ZoVORDACtl& ctl) {
+void guiLiveness(const Options& o, Report& r, crmsim::Server& crm, Controller& ctl) {
     const QByteArray kResult = memberResult();
     const int delay = o.pick(2000, 500);
     progress(QStringLiteral("GUI liveness during a %1 ms CRM reply").arg(delay));
@@ -184,7 +195,7 @@ void guiLiveness(const Options& o, Report& r, crmsim::Server& crm, ZoVORDACtl& c
     spin(50);
     QElapsedTimer call;
     call.start();
-    const QByteArray result = ResultFrame::VipTrans(ctl, request.constData());
+    const QByteArray result = ResultFrame::memberCall(ctl, request.constData());
     const double callMs = elapsedMs(call);
     spin(50);
     ticker.stop();
@@ -223,7 +234,7 @@ QJsonObject orderRequest() {
              {"code", "01"}, {"extranno", ""}, {"payno", "P1"}, {"pay_amount", 120}, {"zf_amount", 120}}}}};
 }
 
-void honestTimeout(const Options& o, Report& r, WorkDir& dir, ZoVORDACtl& ctl) {
+void honestTimeout(const Options& o, Report& r, WorkDir& dir, Controller& ctl) {
     progress(QStringLiteral("time-out of 1 s against a hanging CRM"));
     // A server of its own: a hanging reply holds its connection until the server stops.
     crmsim::Server hanging;
@@ -250,7 +261,7 @@ void honestTimeout(const Options& o, Report& r, WorkDir& dir, ZoVORDACtl& ctl) {
         clock.start();
         // Baseline: a bare 1 s timer on the GUI thread, started with the call.
         QTimer::singleShot(1000, Qt::PreciseTimer, &scope, [&] { timerMs = elapsedMs(clock); });
-        const QByteArray result = ResultFrame::VipTrans(ctl, request.constData());
+        const QByteArray result = ResultFrame::memberCall(ctl, request.constData());
         calls.add(elapsedMs(clock));
         spin(static_cast<int>(std::max(0.0, 1100 - elapsedMs(clock)))); // the baseline timer may still be due
         timers.add(timerMs);
@@ -267,45 +278,39 @@ void honestTimeout(const Options& o, Report& r, WorkDir& dir, ZoVORDACtl& ctl) {
            met(earliest >= 1000.0 && worst <= 1100.0)});
 }
 
-void fillOrder(ZoVORDACtl& ctl, int lines) {
-    OrderRec& o = ctl.orderRec;
-    o.store_id = "0101", o.station_id = "01", o.operator_id = "8001", o.business_date = "2026-12-06";
-    o.pos_saleno = "S0001", o.pos_billno = "B0001", o.pos_salebgntime = "2026-12-06 10:00:00";
-    o.code = "C0001", o.vipcardid = "6000000000000001", o.sale_type = "sale", o.biztype = "1";
-    o.plucounttotal = QString::number(2 * lines), o.shouldtotal = QString::number(23.6 * lines, 'f', 2);
-    o.actualtotal = o.shouldtotal, o.amount = o.shouldtotal;
-    ctl.settlePays = {QVariantMap{{"code", "01"},
-                                  {"extranno", "T1"},
-                                  {"payno", "P1"},
-                                  {"pay_amount", 23.6 * lines},
-                                  {"zf_amount", 23.6 * lines}}};
-    QVariantList goods;
-    goods.reserve(lines);
+// An order of this many lines, two pieces of 11.80 each.
+OrderRec order(int lines) {
+    OrderRec o;
+    o.storeId = "0101", o.stationId = "01", o.operatorId = "8001", o.businessDate = "2026-12-06";
+    o.posSaleNo = "S0001", o.posBillNo = "B0001", o.saleBeginTime = "2026-12-06 10:00:00";
+    o.cardNo = "C0001", o.memberId = "6000000000000001", o.saleType = "sale", o.bizType = "1";
+    o.pieceTotal = 2.0 * lines;
+    o.shouldTotal = o.actualTotal = 2360 * Cents(lines);
+    o.pays = {PayLineRec{"01", QString(), "P1", "T1", o.shouldTotal, o.shouldTotal}};
+    o.goods.reserve(lines);
     for (int i = 0; i < lines; ++i) {
         const QString id = QString::number(100000 + i);
-        goods.append(QVariantMap{{"pi", id},
-                                 {"bc", QStringLiteral("6901234") + id},
-                                 {"pn", QStringLiteral("商品") + id},
-                                 {"yj", 12.5},
-                                 {"hyj", 11.8},
-                                 {"fsp", 11.8},
-                                 {"sc", 2},
-                                 {"st", 23.6}});
+        o.goods.append(GoodsLine{id, "6901234" + id, "商品" + id, 1250, 1180, 1180, 2360, 2.0, 2});
     }
-    ctl.goodsLines = goods;
+    return o;
 }
 
-void bigOrders(const Options& o, Report& r, crmsim::Server& crm, ZoVORDACtl& ctl) {
+void bigOrders(const Options& o, Report& r, crmsim::Server& crm) {
+    DialogCashier cashier;
+    const PayLogger log(QStringLiteral("ZoVORDA动态库"));
+    CrmClient client(cashier, log);
+    OrderSettlement settlement(client);
     // Three sizes, so that the cost of a line can be compared at both ends.
     const QVector<int> sizes = o.quick ? QVector<int>{10, 500, 1000} : QVector<int>{10, 1000, 10000};
     QVector<double> medians;
     WrongCount wrong(r, QStringLiteral("order settlement"));
     for (int lines : sizes) {
         progress(QStringLiteral("order settlement with %1 product lines").arg(lines));
-        fillOrder(ctl, lines);
-        QString error;
+        const OrderRec big = order(lines);
+        SettlementRec settled;
         crm.clearRequests();
-        wrong.check(ctl.SettleOrder(error), error);
+        const Outcome first = settlement.settle(QStringLiteral("S01"), big, settled);
+        wrong.check(first.isDone(), first.hostText());
         const QByteArray body = crm.requests().value(0).body;
         crm.clearRequests();
         wrong.check(QJsonDocument::fromJson(body).object().value("detail_list").toArray().size() == lines,
@@ -316,14 +321,14 @@ void bigOrders(const Options& o, Report& r, crmsim::Server& crm, ZoVORDACtl& ctl
         Samples plugin, bare;
         const int reps = lines >= 10000 ? 7 : lines >= 1000 ? o.pick(15, 7) : o.pick(30, 15);
         for (int i = 0; i < reps; ++i) {
-            ctl.orderRec.cent.clear();
+            settled = SettlementRec();
             QElapsedTimer t;
             t.start();
-            const bool ok = ctl.SettleOrder(error);
+            const Outcome done = settlement.settle(QStringLiteral("S01"), big, settled);
             plugin.add(elapsedMs(t));
-            wrong.check(ok && ctl.orderRec.cent == QLatin1String("10") &&
-                            ctl.orderRec.sum_cent == QLatin1String("1010"),
-                        error);
+            wrong.check(done.isDone() && settled.points == QLatin1String("10") &&
+                            settled.pointsTotal == QLatin1String("1010"),
+                        done.hostText());
             bare.add(floor.exchange());
             wrong.check(floor.ok(), QStringLiteral("bare POST failed"));
             crm.clearRequests();
@@ -371,11 +376,11 @@ void crmExchanges(const Options& o, Report& r) {
     dir.configureTill(crm.baseUrl(), 5);
     CashierRobot guard; // none of these calls may open a dialog
     {
-        ZoVORDACtl ctl;
+        Controller ctl(std::make_unique<DialogCashier>());
         memberVerification(o, r, crm, ctl);
         guiLiveness(o, r, crm, ctl);
         honestTimeout(o, r, dir, ctl);
-        bigOrders(o, r, crm, ctl);
+        bigOrders(o, r, crm);
     }
     if (!guard.allDone())
         r.wrong(QStringLiteral("a dialog opened: ") + guard.failures());

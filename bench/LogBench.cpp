@@ -14,8 +14,8 @@ void operationLog(const Options& o, Report& r) {
     const int records = o.pick(100000, 10000);
     progress(QStringLiteral("operation log, %1 records").arg(records));
     WorkDir dir;
-    PayLogger logger;
     const QString source = QStringLiteral("ZoVORDA动态库");
+    const PayLogger logger(source);
     const QString step = QStringLiteral("调用成功");
     const QString text = QString::fromUtf8(memberReply()); // a typical CRM reply, one line
 
@@ -24,7 +24,7 @@ void operationLog(const Options& o, Report& r) {
     for (int i = 0; i < records; ++i) {
         if (i % 1000 == 0)
             block.start();
-        logger.WriteLog(source, step, text);
+        logger.write(step, text);
         if (i % 1000 == 999)
             thousands.append(elapsedMs(block));
     }

@@ -1,7 +1,9 @@
-// The local member table when the CRM is out of reach: QueryMemberOffline on tables
+// The local member table when the CRM is out of reach: the member store on tables
 // of growing size, against a bare prepared query of the same statement.
 #include "Bench.h"
-#include "core/ZoVORDACtl.h"
+#include "db/MemberStore.h"
+#include "db/PosDB.h"
+#include "log/PayLogger.h"
 #include "support/CashierRobot.h"
 #include "support/WorkDir.h"
 
@@ -175,17 +177,20 @@ void offlineLookup(const Options& o, Report& r) {
                      .arg(rows)
                      .arg(duration(elapsedMs(build))));
 
-        // The controller reads the database settings when it is built.
+        // The database layer reads the settings when it is built.
         dir.writeIni(QStringLiteral("config.ini"),
                      {{QStringLiteral("DataBase/DbType"), QStringLiteral("SQLITE")}});
         dir.writeIni(QStringLiteral("ZoVORDA.ini"), {{QStringLiteral("Config/dbname"), path}});
-        auto ctl = std::make_unique<ZoVORDACtl>();
+        auto posDb = std::make_unique<PosDB>();
+        const PayLogger log(QStringLiteral("ZoVORDA动态库"));
+        MemberStore store(*posDb, log);
         QList<MemberRec> found;
-        if (!ctl->QueryMemberOffline(mobileOf(1), found, error)) {
-            r.wrong(QStringLiteral("offline lookup: ") + error);
+        const Outcome opened = store.find(mobileOf(1), found);
+        if (!opened.isDone()) {
+            r.wrong(QStringLiteral("offline lookup: ") + opened.hostText());
             return;
         }
-        QSqlDatabase db = QSqlDatabase::database(ctl->posDB.connectionName(), false);
+        QSqlDatabase db = QSqlDatabase::database(posDb->connectionName(), false);
 
         std::mt19937 random(20261206u + static_cast<unsigned>(rows));
         std::uniform_int_distribution<int> anyRow(0, rows - 1);
@@ -205,14 +210,14 @@ void offlineLookup(const Options& o, Report& r) {
 
                 QElapsedTimer t;
                 t.start();
-                const bool ok = ctl->QueryMemberOffline(key, found, error);
+                const Outcome ok = store.find(key, found);
                 const double pluginMs = elapsedMs(t);
-                if (!ok || found.size() != 1 || found.first().vipcardid != memberIdOf(row) ||
-                    found.first().name != nameOf(row) || found.first().phone != mobileOf(row)) {
+                if (!ok.isDone() || found.size() != 1 || found.first().memberId != memberIdOf(row) ||
+                    found.first().name != nameOf(row) || found.first().mobile != mobileOf(row)) {
                     wrong.fail(QStringLiteral("%1 %2: %3 candidates %4")
                                    .arg(kind.column, key)
                                    .arg(found.size())
-                                   .arg(error));
+                                   .arg(ok.hostText()));
                 }
 
                 t.restart();
@@ -235,8 +240,8 @@ void offlineLookup(const Options& o, Report& r) {
             }
             results[k].append({plugin.median(), floor.median()});
         }
-        db = QSqlDatabase(); // the controller's connection goes with it
-        ctl.reset();
+        db = QSqlDatabase(); // the database layer's connection goes with it
+        posDb.reset();
         QFile::remove(path);
     }
     if (!guard.allDone())
