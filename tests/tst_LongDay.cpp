@@ -182,6 +182,24 @@ int pluginThreads() {
     return count;
 }
 
+// "descriptors threads" the plug-in side holds.
+QString held(quint16 serverPort) {
+    return QString("%1 %2").arg(pluginDescriptors(serverPort)).arg(pluginThreads());
+}
+
+// A finished thread may still be leaving the kernel's list for a moment after wait()
+// returned: what is held once it is back to base, or after a second.
+QString heldAfterSettling(quint16 serverPort, const QString& base) {
+    QElapsedTimer settle;
+    settle.start();
+    QString now = held(serverPort);
+    while (now != base && settle.elapsed() < 1000) {
+        QTest::qWait(1);
+        now = held(serverPort);
+    }
+    return now;
+}
+
 QtMessageHandler g_testHandler = nullptr;
 
 } // namespace
@@ -207,67 +225,33 @@ private slots:
         till.crm.setFallback(answer);
         const QList<Kind> day = kinds();
         QHash<int, QByteArray> firstResult;
-        QVector<qint64> spent(day.size());
-        int settled = 0;
         QString base;
-        qint64 slowestSettle = 0, rssWarm = 0;
-        QElapsedTimer clock;
-        clock.start();
+        qint64 rssWarm = 0;
         for (int i = 0; i < calls; ++i) {
             const int k = i % day.size();
             CashierRobot robot;
-            const qint64 started = clock.nsecsElapsed();
             const QByteArray result = run(till, day[k], robot);
-            spent[k] += clock.nsecsElapsed() - started;
             const QString where = QStringLiteral("call %1 (%2)").arg(i).arg(day[k].name);
             QVERIFY2(robot.allDone(), qPrintable(where + ": " + robot.failures()));
             QCOMPARE(outcome(result), QString(day[k].outcome).replace("@url", till.crm.baseUrl()));
-            if (!firstResult.contains(k))
-                firstResult.insert(k, result);
-            QVERIFY2(result == firstResult.value(k), qPrintable(where + ": " + result));
+            QVERIFY2(result == firstResult.value(k, result), qPrintable(where + ": " + result));
+            firstResult.insert(k, result);
             // The simulator keeps every request it saw; a day's worth would be counted as ours.
             till.crm.clearRequests();
-
             if (i == 0) {
                 // Qt starts its network bearer watch (and the D-Bus thread it uses) with the
                 // first exchange and keeps them; let them come up before counting.
                 QTest::qWait(500);
-                base = QString("%1 %2").arg(pluginDescriptors(till.crm.port())).arg(pluginThreads());
+                base = held(till.crm.port());
             }
-            // A finished thread may still be leaving the kernel's list for a moment after
-            // wait() returned; give it that moment, and count how often it was needed.
-            // "descriptors threads" the plug-in side holds.
-            const auto held = [&] {
-                return QString("%1 %2").arg(pluginDescriptors(till.crm.port())).arg(pluginThreads());
-            };
-            QElapsedTimer settle;
-            settle.start();
-            QString now = held();
-            if (now != base) {
-                ++settled;
-                while (now != base && settle.elapsed() < 1000) {
-                    QTest::qWait(1);
-                    now = held();
-                }
-                slowestSettle = qMax(slowestSettle, settle.elapsed());
-            }
+            const QString now = heldAfterSettling(till.crm.port(), base);
             QVERIFY2(now == base, qPrintable(where + ": " + now + " descriptors and threads, " + base +
                                              " after the first call"));
             if (i + 1 == warmUp)
                 rssWarm = residentBytes();
-            if ((i + 1) % 500 == 0)
-                qInfo("%5d calls, %6lld ms, resident %lld kB", i + 1, clock.elapsed(),
-                      residentBytes() / 1024);
         }
-        const qint64 rssEnd = residentBytes(), growth = rssEnd - rssWarm;
-        qInfo("%d calls in %lld ms; resident after %d calls %lld kB, at the end %lld kB (%+lld kB); plug-in "
-              "side: "
-              "%s descriptors and threads after every call (%d calls needed up to %lld ms to get there)",
-              calls, clock.elapsed(), warmUp, rssWarm / 1024, rssEnd / 1024, growth / 1024, qPrintable(base),
-              settled, slowestSettle);
-        for (int k = 0; k < day.size(); ++k)
-            qInfo("  %-28s %6.1f ms a call", day[k].name,
-                  spent[k] / 1e6 / ((calls - k + day.size() - 1) / day.size()));
+        const qint64 growth = residentBytes() - rssWarm;
+        qInfo("%d calls; resident memory grew by %lld kB after call %d", calls, growth / 1024, warmUp);
 #ifndef __SANITIZE_ADDRESS__
         // Under AddressSanitizer freed memory sits in its quarantine, so resident memory
         // says nothing there; LeakSanitizer checks that build instead.
