@@ -1,7 +1,8 @@
 // The operation log as support staff find it on a till: bytes in the till's own 8-bit
 // code page (GBK on a Chinese Windows), lines ended the platform's text-mode way.
 #include "log/PayLogger.h"
-#include "support/WorkDir.h"
+#include "support/Columns.h"
+#include "support/TillFixture.h"
 
 #include <QtTest>
 
@@ -39,26 +40,17 @@ private slots:
 };
 
 void tst_LogCodePage::recordsAreWrittenInTheTillsCodePage_data() {
-    QTest::addColumn<QByteArray>("codePage");
-    QTest::addColumn<QByteArray>("timeLabelBytes"); // "时间：" as the file must hold it
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QStringList>("texts");
-
-    const QByteArray gbk("\xCA\xB1\xBC\xE4\xA3\xBA");
-    const QByteArray utf8("\xE6\x97\xB6\xE9\x97\xB4\xEF\xBC\x9A");
-    const QString request = QStringLiteral("{\"reqtype\":\"50\",\"code\":\"会员卡0001\"}");
-    QTest::newRow("Chinese Windows till")
-        << QByteArray("GBK") << gbk << QStringList{QStringLiteral("传入参数")} << QStringList{request};
-    QTest::newRow("UTF-8 system") << QByteArray("UTF-8") << utf8 << QStringList{QStringLiteral("传入参数")}
-                                  << QStringList{request};
-    QTest::newRow("text with line breaks")
-        << QByteArray("GBK") << gbk << QStringList{QStringLiteral("返回结果")}
-        << QStringList{
-               QStringLiteral("{\n    \"rtncode\": \"000000\",\n    \"rtnmsg\": \"未配置设备编码\"\n}")};
-    QTest::newRow("two records in call order")
-        << QByteArray("GBK") << gbk
-        << QStringList{QStringLiteral("会员签到判断"), QStringLiteral("会员自动签到")}
-        << QStringList{QStringLiteral("需要进行签到"), QStringLiteral("失败")};
+    // The code page, "时间：" as the file must hold it, and the records in call order.
+    columns<QByteArray, QByteArray, QStringList, QStringList>(
+        {"codePage", "timeLabelBytes", "steps", "texts"});
+    const QByteArray gbk("\xCA\xB1\xBC\xE4\xA3\xBA"), utf8("\xE6\x97\xB6\xE9\x97\xB4\xEF\xBC\x9A");
+    const QStringList request{"{\"reqtype\":\"50\",\"code\":\"会员卡0001\"}"};
+    tableRow("Chinese Windows till", QByteArray("GBK"), gbk, QStringList{"传入参数"}, request);
+    tableRow("UTF-8 system", QByteArray("UTF-8"), utf8, QStringList{"传入参数"}, request);
+    tableRow("text with line breaks", QByteArray("GBK"), gbk, QStringList{"返回结果"},
+             QStringList{"{\n    \"rtncode\": \"000000\",\n    \"rtnmsg\": \"未配置设备编码\"\n}"});
+    tableRow("two records in call order", QByteArray("GBK"), gbk, QStringList{"会员签到判断", "会员自动签到"},
+             QStringList{"需要进行签到", "失败"});
 }
 
 void tst_LogCodePage::recordsAreWrittenInTheTillsCodePage() {
@@ -107,14 +99,11 @@ void tst_LogCodePage::recordsAreWrittenInTheTillsCodePage() {
 }
 
 void tst_LogCodePage::unwritableLogIsOnlyReported_data() {
-    QTest::addColumn<QString>("blocker"); // a path in the way of the log
-    QTest::addColumn<bool>("blockerIsFolder");
-    QTest::addColumn<QString>("debugLine");
-
-    QTest::newRow("LOG is a plain file")
-        << QStringLiteral("LOG") << false << QStringLiteral("更新日志文件夹创建失败，无法写日志");
-    QTest::newRow("the day's file is a folder") << QStringLiteral("LOG/") + todaysLogName() << true
-                                                << QStringLiteral("更新日志文件创建失败，无法写更新日志");
+    // A path in the way of the log, whether it is a folder, and what the logger says.
+    columns<QString, bool, QString>({"blocker", "blockerIsFolder", "debugLine"});
+    tableRow("LOG is a plain file", QString("LOG"), false, QString("更新日志文件夹创建失败，无法写日志"));
+    tableRow("the day's file is a folder", "LOG/" + todaysLogName(), true,
+             QString("更新日志文件创建失败，无法写更新日志"));
 }
 
 void tst_LogCodePage::unwritableLogIsOnlyReported() {
