@@ -1,7 +1,8 @@
 #include "FuzzHost.h"
 
 #include "api/ResultFrame.h"
-#include "core/ZoVORDACtl.h"
+#include "core/Controller.h"
+#include "ui/DialogCashier.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -61,7 +62,7 @@ const char* const kRestoredKeys[][2] = {
 };
 
 QString g_workDir;
-ZoVORDACtl* g_ctl = nullptr;
+Controller* g_ctl = nullptr;
 Setup g_setup;
 unsigned g_inputs = 0;
 int g_warnings = 0;
@@ -93,7 +94,7 @@ void typeDigits(QWidget* target, const char* digits) {
 // Answers each dialog from inside its own loop, right after it was shown.
 class FuzzCashier : public QObject {
 public:
-    explicit FuzzCashier(Cashier mode) : m_mode(mode) {}
+    explicit FuzzCashier(CashierMode mode) : m_mode(mode) {}
     unsigned flags = 0;
 
 protected:
@@ -120,7 +121,7 @@ private:
             static_cast<QDialog*>(dialog)->accept();
             return;
         }
-        if (m_mode == Cashier::Confirm && goAlong(dialog, name))
+        if (m_mode == CashierMode::Confirm && goAlong(dialog, name))
             return;
         if (auto* asDialog = qobject_cast<QDialog*>(dialog))
             asDialog->reject();
@@ -168,7 +169,7 @@ private:
         key(dialog, Qt::Key_Return);
     }
 
-    Cashier m_mode;
+    CashierMode m_mode;
 };
 
 FuzzCashier* g_cashier = nullptr;
@@ -317,14 +318,14 @@ void setUpTill() {
     createMemberTable();
 
     // Built after the settings files: the database object reads them when it is made.
-    g_ctl = new ZoVORDACtl;
+    g_ctl = new Controller(std::make_unique<DialogCashier>());
     g_cashier = new FuzzCashier(g_setup.cashier);
     qApp->installEventFilter(g_cashier);
 }
 
 } // namespace
 
-ZoVORDACtl& Ctl() {
+Controller& Ctl() {
     return *g_ctl;
 }
 
@@ -357,47 +358,47 @@ void NextInput() {
     SetCashierChoices(0);
 }
 
-void Trace(const QByteArray& p_Result) {
+void Trace(const QByteArray& json) {
     static const bool on = qEnvironmentVariableIsSet("ZOVORDA_FUZZ_TRACE");
     if (on)
-        std::fprintf(stderr, "result: %s\n", p_Result.constData());
+        std::fprintf(stderr, "result: %s\n", json.constData());
 }
 
-void SetCashierChoices(unsigned p_nFlags) {
-    g_cashier->flags = p_nFlags;
+void SetCashierChoices(unsigned flags) {
+    g_cashier->flags = flags;
 }
 
-void Fail(const char* p_sWhat, const QString& p_sDetail) {
-    std::fprintf(stderr, "\n==FINDING== %s\n%s\n", p_sWhat, p_sDetail.toUtf8().constData());
+void Fail(const char* what, const QString& detail) {
+    std::fprintf(stderr, "\n==FINDING== %s\n%s\n", what, detail.toUtf8().constData());
     std::fflush(stderr);
     std::abort();
 }
 
-QJsonObject CheckResult(const QByteArray& p_Result, const char* p_sCodeKey, const char* p_sMsgKey) {
-    const QString text = QString::fromUtf8(p_Result);
-    if (p_Result.contains('\0'))
+QJsonObject CheckResult(const QByteArray& json, const char* codeKey, const char* msgKey) {
+    const QString text = QString::fromUtf8(json);
+    if (json.contains('\0'))
         Fail("result holds a zero byte", text);
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(p_Result, &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         Fail("result is not a JSON object", text);
     // Re-serialising must give the same bytes: compact, keys in order.
-    if (doc.toJson(QJsonDocument::Compact) != p_Result)
+    if (doc.toJson(QJsonDocument::Compact) != json)
         Fail("result is not compact JSON with sorted keys", text);
     const QJsonObject result = doc.object();
-    const QJsonValue code = result.value(QLatin1String(p_sCodeKey));
+    const QJsonValue code = result.value(QLatin1String(codeKey));
     if (!code.isString() ||
         (code.toString() != QLatin1String("000000") && code.toString() != QLatin1String("111111")))
         Fail("result code is neither 000000 nor 111111", text);
-    if (!result.value(QLatin1String(p_sMsgKey)).isString())
+    if (!result.value(QLatin1String(msgKey)).isString())
         Fail("result message missing", text);
     for (auto it = result.constBegin(); it != result.constEnd(); ++it) {
         const bool isList = it.key() == QLatin1String("JfRecord") || it.key() == QLatin1String("PayDetails");
         if (isList ? !it.value().isArray() : !it.value().isString())
             Fail("result value of the wrong JSON type", it.key() + QLatin1String(" in ") + text);
     }
-    if (p_Result.size() + 1 > ResultFrame::MaxResultBytes)
-        Fail("result longer than the host's buffer", QString::number(p_Result.size()));
+    if (json.size() + 1 > ResultFrame::MaxResultBytes)
+        Fail("result longer than the host's buffer", QString::number(json.size()));
     return result;
 }
 

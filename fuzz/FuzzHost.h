@@ -10,11 +10,11 @@
 #include <QJsonObject>
 #include <QString>
 
-class ZoVORDACtl;
+class Controller;
 
 namespace fuzzhost {
 
-enum class Cashier {
+enum class CashierMode {
     // Backs out of every dialog at once (the message box is confirmed, there is no
     // other way out of it).
     Dismiss,
@@ -28,14 +28,14 @@ struct Setup {
     QString crmAddress = QStringLiteral("http://127.0.0.1:1");
     // Config/SigninTime: empty means the first member call of every input signs in.
     QString signinTime;
-    Cashier cashier = Cashier::Dismiss;
+    CashierMode cashier = CashierMode::Dismiss;
 };
 
-// Once, from LLVMFuzzerInitialize: application object, working directory, settings,
-// member table, controller, cashier.
+// Once, from LLVMFuzzerInitialize: application object and the cashier's choices; the
+// working directory, settings, member table and controller follow at the first input.
 void Start(int* argc, char*** argv, const Setup& setup);
 
-ZoVORDACtl& Ctl();
+Controller& Ctl();
 QString WorkPath(const QString& name);
 
 // Between inputs: keeps the operation log small and puts back the settings a sign-in
@@ -44,17 +44,17 @@ void NextInput();
 
 // Choices for the confirming cashier, taken from the input so that the fuzzer can
 // steer them: which member row to pick, whether to add and clear a second coupon.
-void SetCashierChoices(unsigned p_nFlags);
+void SetCashierChoices(unsigned flags);
 constexpr unsigned kPickSecondRow = 1u << 1;
 constexpr unsigned kSecondCoupon = 1u << 2;
 
 // Prints a call's result when ZOVORDA_FUZZ_TRACE is set (for looking at seeds).
-void Trace(const QByteArray& p_Result);
+void Trace(const QByteArray& json);
 
 // Findings.
-[[noreturn]] void Fail(const char* p_sWhat, const QString& p_sDetail = QString());
+[[noreturn]] void Fail(const char* what, const QString& detail = QString());
 // The result text of an exported call: one JSON object, the code one of the two.
-QJsonObject CheckResult(const QByteArray& p_Result, const char* p_sCodeKey, const char* p_sMsgKey);
+QJsonObject CheckResult(const QByteArray& json, const char* codeKey, const char* msgKey);
 // Every dialog the call opened is closed again when it returns.
 void CheckNoDialogOpen();
 

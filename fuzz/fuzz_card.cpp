@@ -6,7 +6,8 @@
 #include "FuzzHost.h"
 
 #include "api/ResultFrame.h"
-#include "core/ZoVORDACtl.h"
+#include "core/Controller.h"
+#include "model/CallState.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -30,20 +31,20 @@ std::string nextText(const uint8_t*& p, const uint8_t* end) {
     return text;
 }
 
-void checkCouponRefund(ZoVORDACtl& ctl, const QJsonObject& r, const QString& p_sAll) {
+void checkCouponRefund(const CallState& state, const QJsonObject& r, const QString& all) {
     const QJsonArray details = r.value(QStringLiteral("PayDetails")).toArray();
-    if (details.isEmpty() || details.size() != ctl.couponList.size())
-        Fail("coupon refund without one detail per coupon", p_sAll);
+    if (details.isEmpty() || details.size() != state.coupons.size())
+        Fail("coupon refund without one detail per coupon", all);
     for (const QJsonValue& v : details) {
         const QJsonObject d = v.toObject();
-        if (d.value(QStringLiteral("ChildPayCode")).toString() != ctl.tenderRec.pay_code)
-            Fail("refunded coupon of another tender", p_sAll);
+        if (d.value(QStringLiteral("ChildPayCode")).toString() != state.tender.payCode)
+            Fail("refunded coupon of another tender", all);
         if (d.value(QStringLiteral("AmountTotal")) != d.value(QStringLiteral("ActualTotal")))
-            Fail("coupon detail amounts differ", p_sAll);
+            Fail("coupon detail amounts differ", all);
         // What this refund transaction already gave back is not given back twice.
-        for (const OriPayRec& now : qAsConst(ctl.oriPaysNow)) {
-            if (now.payno == d.value(QStringLiteral("CardNo")).toString())
-                Fail("coupon refunded twice", p_sAll);
+        for (const PayLineRec& now : state.tender.refundPays) {
+            if (now.payNo == d.value(QStringLiteral("CardNo")).toString())
+                Fail("coupon refunded twice", all);
         }
     }
 }
@@ -62,9 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string head = nextText(p, end);
     const std::string plu = nextText(p, end);
     const std::string udp = nextText(p, end);
-    ZoVORDACtl& ctl = Ctl();
-
-    const QByteArray result = ResultFrame::CardTrans(ctl, head.c_str(), plu.c_str(), udp.c_str());
+    const QByteArray result = ResultFrame::tenderCall(Ctl(), head.c_str(), plu.c_str(), udp.c_str());
+    const CallState& state = Ctl().state();
     Trace(result);
     CheckNoDialogOpen();
     const QJsonObject r = CheckResult(result, "RtnCode", "RtnMsg");
@@ -79,21 +79,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (r.value(QStringLiteral("AmountTotal")) != r.value(QStringLiteral("ActualTotal")))
         Fail("AmountTotal and ActualTotal differ", all);
-    const bool coupons = ctl.tenderRec.pay_type == QLatin1String("Q");
+    const bool coupons = state.tender.payType == PayType::Coupons;
     if (r.contains(QStringLiteral("PayDetails")) != coupons)
         Fail("PayDetails present for another tender, or missing for coupons", all);
 
-    const bool known = coupons || ctl.tenderRec.pay_type == QLatin1String("J");
-    const QString& txn = ctl.tenderRec.txn_type;
-    const bool maySayNothing = !known && (txn == QLatin1String("SALE") || txn == QLatin1String("REFUND"));
+    const bool known = coupons || state.tender.payType == PayType::Points;
+    const TxnType txn = state.tender.txnType;
+    const bool maySayNothing = !known && (txn == TxnType::Sale || txn == TxnType::Refund);
     if (r.value(QStringLiteral("RtnCode")) == QLatin1String("000000")) {
         // A sale or refund of an unknown tender fails without a word; everything else says why.
         if (!maySayNothing && r.value(QStringLiteral("RtnMsg")).toString().isEmpty())
             Fail("failure without a message", all);
         return 0;
     }
-    if (!coupons || txn != QLatin1String("REFUND"))
+    if (!coupons || txn != TxnType::Refund)
         Fail("success without the CRM", all);
-    checkCouponRefund(ctl, r, all);
+    checkCouponRefund(state, r, all);
     return 0;
 }

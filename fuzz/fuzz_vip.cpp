@@ -5,7 +5,7 @@
 #include "FuzzHost.h"
 
 #include "api/ResultFrame.h"
-#include "core/ZoVORDACtl.h"
+#include "core/Controller.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,10 +23,10 @@ namespace {
 // Without the CRM a member is found only in the local table, and only by the column
 // the shape of the key selects; a member found by anything else means the key has
 // changed the statement.
-void checkLocalMember(const QString& p_sRequest, const QJsonObject& p_Result) {
-    const QVariantMap in = QJsonDocument::fromJson(p_sRequest.toUtf8()).object().toVariantMap();
+void checkLocalMember(const QString& request, const QJsonObject& result) {
+    const QVariantMap in = QJsonDocument::fromJson(request.toUtf8()).object().toVariantMap();
     if (!in.contains(QStringLiteral("code")))
-        Fail("member found although the cashier closed the entry dialog", p_sRequest);
+        Fail("member found although the cashier closed the entry dialog", request);
     const QString cardId = in.value(QStringLiteral("cardid")).toString();
     const QString key = cardId.isEmpty() ? in.value(QStringLiteral("code")).toString() : cardId;
 
@@ -36,19 +36,19 @@ void checkLocalMember(const QString& p_sRequest, const QJsonObject& p_Result) {
         field = key.size() == 11   ? QStringLiteral("phone")
                 : key.size() == 16 ? QStringLiteral("vipcardid")
                                    : QStringLiteral("code");
-    const QString found = p_Result.value(field).toString();
+    const QString found = result.value(field).toString();
     if (found != key)
         Fail("local member does not match the key",
-             QStringLiteral("key [%1], %2 [%3]\n").arg(key, field, found) + p_sRequest);
+             QStringLiteral("key [%1], %2 [%3]\n").arg(key, field, found) + request);
     for (int i = 0; i < kLocalMemberCount; ++i) {
         const LocalMember& m = kLocalMembers[i];
         if (QLatin1String(m.status) != QLatin1String("1") &&
-            p_Result.value(QStringLiteral("code")) == QLatin1String(m.cardno))
-            Fail("inactive local member found", p_sRequest);
+            result.value(QStringLiteral("code")) == QLatin1String(m.cardno))
+            Fail("inactive local member found", request);
     }
-    if (p_Result.value(QStringLiteral("HasVipRight")) != QLatin1String("1") ||
-        !p_Result.value(QStringLiteral("JfRecord")).isArray())
-        Fail("member result without HasVipRight or JfRecord", p_sRequest);
+    if (result.value(QStringLiteral("HasVipRight")) != QLatin1String("1") ||
+        !result.value(QStringLiteral("JfRecord")).isArray())
+        Fail("member result without HasVipRight or JfRecord", request);
 }
 
 } // namespace
@@ -62,9 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     NextInput();
     // The host hands over a C string: whatever follows a zero byte never arrives.
     const std::string input(reinterpret_cast<const char*>(data), size);
-    ZoVORDACtl& ctl = Ctl();
-
-    const QByteArray result = ResultFrame::VipTrans(ctl, input.c_str());
+    const QByteArray result = ResultFrame::memberCall(Ctl(), input.c_str());
     Trace(result);
     CheckNoDialogOpen();
     const QJsonObject r = CheckResult(result, "rtncode", "rtnmsg");
@@ -78,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     // Settling an order and signing in need the CRM; only a member lookup can succeed.
-    if (ctl.reqtype != QLatin1String("50"))
+    if (!r.contains(QStringLiteral("vipcardid")))
         Fail("success without the CRM", QString::fromUtf8(result) + QLatin1Char('\n') + request);
     checkLocalMember(request, r);
     return 0;
