@@ -95,15 +95,9 @@ void readDirectly(const QByteArray& body) {
         cut.truncate(nul);
     const QString reply = QString::fromUtf8(cut);
     for (bool codeFirst : {false, true}) {
-        CrmReplyTexts texts;
-        texts.notJson = QStringLiteral("J");
-        texts.notObject = QStringLiteral("O");
-        texts.noData = QStringLiteral("D");
-        texts.noResultCode = QStringLiteral("R");
-        texts.refusedPrefix = QStringLiteral("<");
-        texts.refusedSuffix = QStringLiteral(">");
-        texts.refusedNoMsg = QStringLiteral("N");
-        texts.codeFirst = codeFirst;
+        const CrmReplyTexts texts{
+            QStringLiteral("J"), QStringLiteral("O"), QStringLiteral("D"), QStringLiteral("R"),
+            QStringLiteral("<"), QStringLiteral(">"), QStringLiteral("N"), codeFirst};
         const CrmReply read = CrmReply::read(reply, texts);
         switch (read.status()) {
         case CrmReply::Status::Accepted:

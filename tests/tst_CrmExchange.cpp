@@ -40,15 +40,8 @@ public:
 };
 
 CrmReplyTexts texts() {
-    CrmReplyTexts t;
-    t.notJson = "not JSON";
-    t.notObject = "not an object";
-    t.noData = "no data";
-    t.noResultCode = "no result code";
-    t.refusedPrefix = "<";
-    t.refusedSuffix = ">";
-    t.refusedNoMsg = "refused";
-    return t;
+    return CrmReplyTexts{"not JSON", "not an object", "no data", "no result code", "<",
+                         ">",        "refused",       false};
 }
 
 // A till set up for the CRM, and the client of its operations. The logger is made

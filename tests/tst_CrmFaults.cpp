@@ -133,8 +133,11 @@ struct Operation {
 
 const QString kTenderNotJson = "解析Vorda返回数据错误，请再次尝试或联系管理员处理";
 
+QString firstMessage(const Till& t) {
+    return t.cashier->messages.value(0);
+}
+
 QList<Operation> operations() {
-    const auto firstMessage = [](Till& t) { return t.cashier->messages.value(0); };
     return {
         {"sig999", kTenderNotJson, "签到失败，%1，请再次尝试或联系管理员处理", "",
          [](Till& t) {
@@ -150,7 +153,7 @@ QList<Operation> operations() {
         // Each refused password is shown; the cashier then closes the entry.
         {"pmb002", "会员密码校验Vorda返回数据错误，请再次尝试或联系管理员处理",
          "会员验证失败，%1，请再次尝试或联系管理员处理", "",
-         [firstMessage](Till& t) {
+         [](Till& t) {
              t.cashier->passwords = {QString("123456"), std::nullopt};
              return t.vip(Requests::verifyRequest("139", "3")) == "CLOSE" ? firstMessage(t) : "not closed";
          }},
@@ -160,7 +163,7 @@ QList<Operation> operations() {
              return t.vip(Requests::settleRequest());
          }},
         {"pmb010", kTenderNotJson, "0 %1", "券查询失败 ",
-         [firstMessage](Till& t) {
+         [](Till& t) {
              t.couponSale([&t](CouponDesk& desk) {
                  t.cashier->breakNow();
                  desk.addCoupon("Q1");
@@ -169,7 +172,7 @@ QList<Operation> operations() {
          }},
         // Taking a coupon off checks the rest again.
         {"pmb011", kTenderNotJson, "0 %1", "券校验失败 ",
-         [firstMessage](Till& t) {
+         [](Till& t) {
              t.couponSale([&t](CouponDesk& desk) {
                  desk.addCoupon("Q1");
                  desk.addCoupon("Q2");

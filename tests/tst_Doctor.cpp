@@ -82,8 +82,10 @@ private slots:
     void init();
     void cleanup();
     void goodTillReportsEveryCheck();
-    void mistakes_data();
-    void mistakes();
+    void settingsAndCrmMistakes_data();
+    void settingsAndCrmMistakes();
+    void databaseAndLogMistakes_data();
+    void databaseAndLogMistakes();
     void signinOnRequest_data();
     void signinOnRequest();
     void mysqlIndexes_data();
@@ -94,6 +96,8 @@ private:
     // Writes the good till changed by drop and set ("file:key" → value), and the member file.
     void writeTill(const QStringList& drop = {}, const QVariantMap& set = {}, const QString& db = "good");
     QString expand(QString line) const;
+    // One row of a mistake table: the report's problem lines and summary, the till untouched.
+    void checkMistake();
 
     MariaDbServer* m_server = nullptr;
     crmsim::Server* m_crm = nullptr;
@@ -194,13 +198,18 @@ void TestDoctor::goodTillReportsEveryCheck() {
     QCOMPARE(snapshot(m_dir->path()), before);
 }
 
-void TestDoctor::mistakes_data() {
+// The columns of both mistake tables.
+static void mistakeColumns() {
     QTest::addColumn<QStringList>("drop");
     QTest::addColumn<QVariantMap>("set");
     QTest::addColumn<QString>("db");
     QTest::addColumn<QByteArray>("crmReply"); // empty: the CRM is down
     QTest::addColumn<bool>("logIsFile");
     QTest::addColumn<QStringList>("problems"); // every line but the OK ones, then the summary
+}
+
+void TestDoctor::settingsAndCrmMistakes_data() {
+    mistakeColumns();
     const QVariantMap none;
     const QString notAsked = "set HttpAddress, company_id and pointcode first (see above)";
 
@@ -261,6 +270,11 @@ void TestDoctor::mistakes_data() {
                "WARN ZoVORDA.ini [Config] not signed in yet: token, SigninTime not set → the till signs "
                "in at its first member lookup; to try it now: zovorda-doctor --signin STORE",
                "Summary: 9 OK, 3 WARN, 0 FAIL"};
+}
+
+void TestDoctor::databaseAndLogMistakes_data() {
+    mistakeColumns();
+    const QVariantMap none;
     QTest::newRow("database type missing")
         << QStringList() << QVariantMap{{"config.ini:DataBase/DbType", ""}} << "good" << kNobody << false
         << QStringList{
@@ -301,7 +315,15 @@ void TestDoctor::mistakes_data() {
                "Summary: 11 OK, 0 WARN, 1 FAIL"};
 }
 
-void TestDoctor::mistakes() {
+void TestDoctor::settingsAndCrmMistakes() {
+    checkMistake();
+}
+
+void TestDoctor::databaseAndLogMistakes() {
+    checkMistake();
+}
+
+void TestDoctor::checkMistake() {
     QFETCH(QStringList, drop);
     QFETCH(QVariantMap, set);
     QFETCH(QString, db);

@@ -23,14 +23,14 @@ namespace {
 const QString kPluginSource = QStringLiteral("ZoVORDA动态库");
 
 CrmReplyTexts probeTexts() {
-    CrmReplyTexts texts;
-    texts.notJson = QStringLiteral("the reply is not JSON");
-    texts.notObject = QStringLiteral("the reply is not a JSON object");
-    texts.noData = QStringLiteral("the reply has no \"data\"");
-    texts.noResultCode = QStringLiteral("the reply has no \"data\".\"result_code\"");
-    texts.refusedNoMsg = QStringLiteral("a refusal without result_msg");
-    texts.codeFirst = true;
-    return texts;
+    return CrmReplyTexts{QStringLiteral("the reply is not JSON"),
+                         QStringLiteral("the reply is not a JSON object"),
+                         QStringLiteral("the reply has no \"data\""),
+                         QStringLiteral("the reply has no \"data\".\"result_code\""),
+                         QString(),
+                         QString(),
+                         QStringLiteral("a refusal without result_msg"),
+                         true};
 }
 
 // The text of the last record of the day's log in dir: what the CRM answered, as the
