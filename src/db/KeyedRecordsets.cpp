@@ -33,24 +33,25 @@ QSqlQuery* KeyedRecordsets::active(int key) const {
     return it != m_recordsets.end() && it->second->isActive() ? it->second.get() : nullptr;
 }
 
-bool KeyedRecordsets::moveFirst(int key) {
+bool KeyedRecordsets::move(int key, bool (QSqlQuery::*step)()) {
     QSqlQuery* query = active(key);
-    return query && query->first();
+    return query && (query->*step)();
+}
+
+bool KeyedRecordsets::moveFirst(int key) {
+    return move(key, &QSqlQuery::first);
 }
 
 bool KeyedRecordsets::movePrevious(int key) {
-    QSqlQuery* query = active(key);
-    return query && query->previous();
+    return move(key, &QSqlQuery::previous);
 }
 
 bool KeyedRecordsets::moveNext(int key) {
-    QSqlQuery* query = active(key);
-    return query && query->next();
+    return move(key, &QSqlQuery::next);
 }
 
 bool KeyedRecordsets::moveLast(int key) {
-    QSqlQuery* query = active(key);
-    return query && query->last();
+    return move(key, &QSqlQuery::last);
 }
 
 bool KeyedRecordsets::moveTo(int key, int row) {

@@ -43,6 +43,7 @@ public:
 
 private:
     QSqlQuery* active(int key) const;
+    bool move(int key, bool (QSqlQuery::*step)());
     QVariant value(int key, const QString& column) const;
 
     PosDB& m_db;
