@@ -3,6 +3,7 @@
 #include "db/PosDB.h"
 
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QStringList>
 
 namespace {

@@ -1,13 +1,14 @@
 #pragma once
 #include <QCoreApplication>
 #include <QList>
-#include <QSqlQuery>
+#include <QSql>
 #include <QString>
 #include <QVariant>
 
 #include <memory>
 
 class PosDB;
+class QSqlQuery;
 
 // One parameter of a stored procedure call: values travel as text, whole numbers are
 // converted on the way in, and output values come back as text.
