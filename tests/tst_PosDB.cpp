@@ -1,6 +1,7 @@
 // The till's database layer against real databases: SQLite files, the private
 // MariaDB server of the test run (tests/mariadb.sh), and that server reached through
 // unixODBC under the "SQL SERVER" driver name.
+#include "db/ConnectionRules.h"
 #include "db/KeyedRecordsets.h"
 #include "db/PosDB.h"
 #include "db/RecordStatements.h"
@@ -76,6 +77,8 @@ class TestPosDB : public QObject {
 
     MariaDbServer* m_server = nullptr;
     QString m_db;
+    // Suites may run side by side against the one server: the process id keeps their users apart.
+    const QString m_clerk = QString("clerk_%1").arg(QCoreApplication::applicationPid());
     QString m_odbcError;
 
     // Why the row cannot run here; null when it can.
@@ -97,12 +100,12 @@ private slots:
         QVERIFY2(!m_db.isEmpty(), qPrintable(error));
         // The MySQL driver comes through the socket ("localhost"), the ODBC driver over TCP.
         for (const QString host : {"localhost", "127.0.0.1"})
-            QVERIFY2(
-                m_server->exec(m_db,
-                               {QString("CREATE OR REPLACE USER 'clerk'@'%1' IDENTIFIED BY 'pw-1'").arg(host),
-                                QString("GRANT ALL ON `%1`.* TO 'clerk'@'%2'").arg(m_db, host)},
-                               error),
-                qPrintable(error));
+            QVERIFY2(m_server->exec(
+                         m_db,
+                         {QString("CREATE OR REPLACE USER '%1'@'%2' IDENTIFIED BY 'pw-1'").arg(m_clerk, host),
+                          QString("GRANT ALL ON `%1`.* TO '%2'@'%3'").arg(m_db, m_clerk, host)},
+                         error),
+                     qPrintable(error));
         if (!m_server->registerOdbcDriver("SQL SERVER", m_odbcError))
             qWarning("ODBC checks against MariaDB are skipped: %s", qPrintable(m_odbcError));
     }
@@ -110,7 +113,8 @@ private slots:
     void cleanupTestCase() {
         QString error;
         if (m_server->isReady())
-            m_server->exec(m_db, {"DROP USER 'clerk'@'localhost'", "DROP USER 'clerk'@'127.0.0.1'"}, error);
+            m_server->exec(m_db, {QString("DROP USER '%1'@'localhost', '%1'@'127.0.0.1'").arg(m_clerk)},
+                           error);
         delete m_server;
     }
 
@@ -184,12 +188,12 @@ private slots:
             true, "earlier text", {"QMYSQL", m_db, "localhost", "root", "", "-1"});
         row("MariaDB: configured port is not used", maria, {"MYSQL", "127.0.0.1", "root", "", "1", m_db},
             true, "earlier text", {"QMYSQL", m_db, "127.0.0.1", "root", "", "-1"});
-        row("MariaDB: own user and password", maria, {"MYSQL", "localhost", "clerk", "pw-1", "1", m_db}, true,
-            "earlier text", {"QMYSQL", m_db, "localhost", "clerk", "pw-1", "-1"});
-        row("MariaDB: wrong password", maria, {"MYSQL", "localhost", "clerk", "pw-2", "1", m_db}, false,
-            "Access denied for user 'clerk'@'localhost' (using password: YES) QMYSQL: Unable to connect" +
-                failed,
-            {"QMYSQL", m_db, "localhost", "clerk", "pw-2", "-1"});
+        row("MariaDB: own user and password", maria, {"MYSQL", "localhost", m_clerk, "pw-1", "1", m_db}, true,
+            "earlier text", {"QMYSQL", m_db, "localhost", m_clerk, "pw-1", "-1"});
+        row("MariaDB: wrong password", maria, {"MYSQL", "localhost", m_clerk, "pw-2", "1", m_db}, false,
+            "Access denied for user '" + m_clerk +
+                "'@'localhost' (using password: YES) QMYSQL: Unable to connect" + failed,
+            {"QMYSQL", m_db, "localhost", m_clerk, "pw-2", "-1"});
         row("MariaDB: unknown database", maria, {"MYSQL", {}, {}, {}, {}, "nosuch_zovorda"}, false,
             "Unknown database 'nosuch_zovorda' QMYSQL: Unable to connect" + failed,
             {"QMYSQL", "nosuch_zovorda", "localhost", "root", "", "-1"});
@@ -197,15 +201,16 @@ private slots:
             {"MYSQL", {}, {}, {}, {}, ""}, false, "earlier text" + failed,
             {"QMYSQL", "", "localhost", "root", "", "-1"});
         // The ODBC driver puts its version in front ("[ma-3.1.15]"); "[ma]" stands for it.
-        row("SQL Server through ODBC", Needs::Odbc, {"SQLSERVER", "localhost", "clerk", "pw-1", {}, m_db},
+        row("SQL Server through ODBC", Needs::Odbc, {"SQLSERVER", "localhost", m_clerk, "pw-1", {}, m_db},
             true, "earlier text",
-            {"QODBC", "DRIVER={SQL SERVER};SERVER=localhost;DATABASE=" + m_db, "", "clerk", "pw-1", "1433"});
+            {"QODBC", "DRIVER={SQL SERVER};SERVER=localhost;DATABASE=" + m_db, "", m_clerk, "pw-1", "1433"});
         row("SQL Server through ODBC, unknown database", Needs::Odbc,
-            {"SQLSERVER", "localhost", "clerk", "pw-1", {}, "nosuch_db"}, false,
-            "[ma]Access denied for user 'clerk'@'127.0.0.1' to database 'nosuch_db' QODBC3: Unable to "
-            "connect" +
+            {"SQLSERVER", "localhost", m_clerk, "pw-1", {}, "nosuch_db"}, false,
+            "[ma]Access denied for user '" + m_clerk +
+                "'@'127.0.0.1' to database 'nosuch_db' QODBC3: Unable to "
+                "connect" +
                 failed,
-            {"QODBC", "DRIVER={SQL SERVER};SERVER=localhost;DATABASE=nosuch_db", "", "clerk", "pw-1",
+            {"QODBC", "DRIVER={SQL SERVER};SERVER=localhost;DATABASE=nosuch_db", "", m_clerk, "pw-1",
              "1433"});
     }
 
@@ -359,6 +364,31 @@ private slots:
         error = "earlier text";
         QCOMPARE(operation(layer, error), ok);
         QCOMPARE(error, text);
+    }
+
+    // No Oracle client here, and a connection without its driver takes no settings: the
+    // rules are applied to a connection whose driver is loaded.
+    void oracleSettings_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<int>("used");
+        QTest::newRow("no port: 1521") << QString() << 1521;
+        QTest::newRow("port 0: 1521") << "0" << 1521;
+        QTest::newRow("configured port") << "1522" << 1522;
+    }
+
+    void oracleSettings() {
+        QFETCH(QString, port);
+        QFETCH(int, used);
+        WorkDir dir;
+        DbConfig{"ORACLE", "ora-srv", "scott", "tiger", port, "shop"}.write(dir);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "oracle_rules");
+            QVERIFY(ConnectionRules::apply(db, DbType::Oracle, DbSettings::fromIniFiles()));
+            QCOMPARE(QStringList({db.databaseName(), db.hostName(), db.userName(), db.password()}),
+                     QStringList({"shop", "ora-srv", "scott", "tiger"}));
+            QCOMPARE(db.port(), used);
+        }
+        QSqlDatabase::removeDatabase("oracle_rules");
     }
 
     void connectionTakesFirstFreeNumber() {
