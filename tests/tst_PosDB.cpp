@@ -46,6 +46,12 @@ QStringList registered(const PosDB& db) {
             c.userName(),   c.password(),     QString::number(c.port())};
 }
 
+// The MariaDB ODBC driver puts its version and the server's in front of its texts
+// ("[ma-3.1.15][10.11.6-MariaDB…]"); "[ma]" stands for them.
+QString withoutVersion(QString text) {
+    return text.replace(QRegularExpression("\\[ma-[0-9.]+\\](\\[[^]]*MariaDB[^]]*\\])?"), "[ma]");
+}
+
 // The database layer with its companions, in the order they must go.
 struct Layer {
     PosDB db;
@@ -53,6 +59,7 @@ struct Layer {
     StoredProcedures procedures{db};
     RecordStatements records{db};
 };
+enum class Where { Open, Closed, SqlServer };
 // One call of the layer; its result, and its error text in the variable given.
 using Operation = std::function<bool(Layer&, QString&)>;
 
@@ -71,6 +78,7 @@ Q_DECLARE_METATYPE(Needs)
     } while (false)
 Q_DECLARE_METATYPE(DbConfig)
 Q_DECLARE_METATYPE(Operation)
+Q_DECLARE_METATYPE(Where)
 
 class TestPosDB : public QObject {
     Q_OBJECT
@@ -200,7 +208,6 @@ private slots:
         row("MariaDB: empty database name, refused without a driver text", maria,
             {"MYSQL", {}, {}, {}, {}, ""}, false, "earlier text" + failed,
             {"QMYSQL", "", "localhost", "root", "", "-1"});
-        // The ODBC driver puts its version in front ("[ma-3.1.15]"); "[ma]" stands for it.
         row("SQL Server through ODBC", Needs::Odbc, {"SQLSERVER", "localhost", m_clerk, "pw-1", {}, m_db},
             true, "earlier text",
             {"QODBC", "DRIVER={SQL SERVER};SERVER=localhost;DATABASE=" + m_db, "", m_clerk, "pw-1", "1433"});
@@ -235,7 +242,7 @@ private slots:
         for (int attempt = 0; attempt < 2; ++attempt) {
             QString error = "earlier text";
             QCOMPARE(db.openDB(error), opens);
-            error.replace(QRegularExpression("^\\[ma-[0-9.]+\\]"), "[ma]");
+            error = withoutVersion(error);
             if (!text.isNull())
                 QCOMPARE(error, text);
             // Without any type nothing is tried, so nothing failed to open.
@@ -252,22 +259,20 @@ private slots:
             QFile::remove(connection.at(1));
     }
 
-    // The texts each operation leaves, on a SQLite file that is open or was closed: its
-    // function and statement in front, then what went wrong; after a recordset that ran,
-    // the value it read first.
+    // The texts each operation leaves, on a SQLite file that is open or was closed, or on
+    // "SQL SERVER" (MariaDB behind ODBC, "[ma]" its version): mostly the function and
+    // statement in front, then what went wrong; after a recordset that ran, the value it read first.
     void operations_data() {
         QTest::addColumn<Operation>("operation");
-        QTest::addColumn<bool>("closed");
+        QTest::addColumn<Where>("where");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QString>("text");
         const QString missing = "no such table: t_nowhere Unable to execute statement",
                       notOpened = " DataBase is not opened!", recordset = "函数:openRecordset||执行:";
         const QString procedures = "不支持在数据库类型SQLITE执行存储过程",
                       badProc = " 存储过程名称或参数错误!";
-        const auto row = [](const char* name, bool closed, bool ok, const QString& text,
-                            Operation operation) {
-            QTest::newRow(name) << operation << closed << ok << text;
-        };
+        const auto row = [](const char* name, Where where, bool ok, const QString& text,
+                            Operation operation) { QTest::newRow(name) << operation << where << ok << text; };
         const auto select = [](const QString& sql) {
             return [sql](Layer& l, QString& error) {
                 QSqlQuery query;
@@ -299,51 +304,69 @@ private slots:
         };
         const QList<ProcParam> shop{{"shop", QSql::In, QVariant::Int, "12"}};
         const QStringList columns{"id", "name"};
-        row("recordset", false, true, recordset + "select 7 as seven||7", select("select 7 as seven"));
-        row("recordset of a missing table", false, false, recordset + "select x from t_nowhere||" + missing,
-            select("select x from t_nowhere"));
-        row("recordset, closed", true, false, recordset + "select 7 as seven||" + notOpened,
+        row("recordset", Where::Open, true, recordset + "select 7 as seven||7", select("select 7 as seven"));
+        row("recordset of a missing table", Where::Open, false,
+            recordset + "select x from t_nowhere||" + missing, select("select x from t_nowhere"));
+        row("recordset, closed", Where::Closed, false, recordset + "select 7 as seven||" + notOpened,
             select("select 7 as seven"));
-        row("keyed recordset", false, true, recordset + "select 7 as seven||7", keyed("select 7 as seven"));
-        row("keyed recordset of a missing table", false, false,
+        row("keyed recordset", Where::Open, true, recordset + "select 7 as seven||7",
+            keyed("select 7 as seven"));
+        row("keyed recordset of a missing table", Where::Open, false,
             recordset + "select x from t_nowhere||" + missing, keyed("select x from t_nowhere"));
-        row("keyed recordset, closed", true, false, recordset + "select 7 as seven||" + notOpened,
+        row("keyed recordset, closed", Where::Closed, false, recordset + "select 7 as seven||" + notOpened,
             keyed("select 7 as seven"));
         // Only the first 30 characters of a statement are named.
-        row("execute", false, true, "函数:excuteSQL||执行:create table t_member_copy(mem||",
+        row("execute", Where::Open, true, "函数:excuteSQL||执行:create table t_member_copy(mem||",
             execute("create table t_member_copy(member_id text)"));
-        row("execute on a missing table", false, false,
+        row("execute on a missing table", Where::Open, false,
             "函数:excuteSQL||执行:drop table t_nowhere||" + missing, execute("drop table t_nowhere"));
-        row("execute, closed", true, false, "函数:excuteSQL||执行:delete from t_member||" + notOpened,
-            execute("delete from t_member"));
-        row("procedure on SQLite", false, false, procedures, procedure("p_sync", {}));
-        row("procedure, closed", true, false, "函数:exexProc||执行:p_sync||" + notOpened,
+        row("execute, closed", Where::Closed, false,
+            "函数:excuteSQL||执行:delete from t_member||" + notOpened, execute("delete from t_member"));
+        row("procedure on SQLite", Where::Open, false, procedures, procedure("p_sync", {}));
+        row("procedure, closed", Where::Closed, false, "函数:exexProc||执行:p_sync||" + notOpened,
             procedure("p_sync", {}));
-        row("procedure with parameters on SQLite", false, false, procedures, procedure("p_sync", shop));
-        row("procedure with parameters without a name", false, false,
+        row("procedure with parameters on SQLite", Where::Open, false, procedures, procedure("p_sync", shop));
+        row("procedure with parameters without a name", Where::Open, false,
             "函数:exexProcWithArgs||执行:||" + badProc, procedure("", shop));
-        row("procedure with parameters, closed", true, false,
+        row("procedure with parameters, closed", Where::Closed, false,
             "函数:exexProcWithArgs||执行:p_sync||" + notOpened, procedure("p_sync", shop));
-        row("insert, closed", true, false,
+        row("insert, closed", Where::Closed, false,
             "函数:insertRecord||执行:INSERT INTO kr(id,name) VALUES (:id,:name)||" + notOpened,
             [columns](Layer& l, QString& error) {
                 return l.records.insert("kr", columns, {1, "a"}, error);
             });
-        row("update, closed", true, false,
+        row("update, closed", Where::Closed, false,
             "函数:updateRecord||执行:UPDATE kr SET id=:id,name=:name WHERE id=1||" + notOpened,
             [columns](Layer& l, QString& error) {
                 return l.records.update("kr", columns, {1, "a"}, "id=1", error);
             });
-        row("insert into a missing table", false, false,
+        row("insert into a missing table", Where::Open, false,
             "函数:insertRecord||执行:INSERT INTO t_nowhere(id,name) VALUES (:id,:name)||" + missing,
             [columns](Layer& l, QString& error) {
                 return l.records.insert("t_nowhere", columns, {1, "a"}, error);
             });
-        row("update with a value missing", false, false, "函数:updateRecord||执行:kr||字段与值的个数不符",
+        row("update with a value missing", Where::Open, false,
+            "函数:updateRecord||执行:kr||字段与值的个数不符",
             [columns](Layer& l, QString& error) { return l.records.update("kr", columns, {1}, "", error); });
         // SQLite knows no "exec": the statement is refused as it was built.
-        row("call with arguments", false, false,
+        row("call with arguments", Where::Open, false,
             "函数:exexCall||执行:exec p_sync ?,?||near \"exec\": syntax error Unable to execute statement",
+            [](Layer& l, QString& error) {
+                return l.records.execWithArgs("p_sync", {1, "a"}, error);
+            });
+        // Where the database has procedures the statement reaches it, and its text replaces ours.
+        const QString handed = " (a query was handed back)";
+        const QString syntax =
+            "[ma]You have an error in your SQL syntax; check the manual that corresponds to your "
+            "MariaDB server version for the right syntax to use near '%1' at line 1 QODBC3: "
+            "Unable to %2 statement";
+        row("procedure on SQL Server", Where::SqlServer, false, syntax.arg("exec p_sync", "execute") + handed,
+            procedure("p_sync", {}));
+        row("procedure with a parameter that is no number", Where::SqlServer, false,
+            "函数:exexProcWithArgs||执行:p_sync||参数shop类型转换错误" + handed,
+            procedure("p_sync", {{"shop", QSql::In, QVariant::Int, "12a"}}));
+        row("call with arguments on SQL Server", Where::SqlServer, false,
+            "函数:exexCall||执行:exec p_sync ?,?||" + syntax.arg("exec p_sync ?,?", "prepare"),
             [](Layer& l, QString& error) {
                 return l.records.execWithArgs("p_sync", {1, "a"}, error);
             });
@@ -351,19 +374,23 @@ private slots:
 
     void operations() {
         QFETCH(Operation, operation);
-        QFETCH(bool, closed);
+        QFETCH(Where, where);
         QFETCH(bool, ok);
         QFETCH(QString, text);
+        NEED(where == Where::SqlServer ? Needs::Odbc : Needs::Nothing);
         WorkDir dir;
-        DbConfig{"SQLITE", {}, {}, {}, {}, "./pos.db"}.write(dir);
+        if (where == Where::SqlServer)
+            DbConfig{"SQLSERVER", "localhost", m_clerk, "pw-1", {}, m_db}.write(dir);
+        else
+            DbConfig{"SQLITE", {}, {}, {}, {}, "./pos.db"}.write(dir);
         Layer layer;
         QString error;
         QVERIFY2(layer.db.openDB(error), qPrintable(error));
-        if (closed)
+        if (where == Where::Closed)
             layer.db.close();
         error = "earlier text";
         QCOMPARE(operation(layer, error), ok);
-        QCOMPARE(error, text);
+        QCOMPARE(withoutVersion(error), text);
     }
 
     // No Oracle client here, and a connection without its driver takes no settings: the
@@ -474,6 +501,10 @@ private slots:
         QVERIFY(keyed.moveTo(7, 1));
         QCOMPARE(QList<int>({keyed.recordCount(7), keyed.currentRow(7), keyed.intValue(7, "id")}),
                  QList<int>({3, 1, 2}));
+        // Counting past the end leaves the recordset past the end.
+        QVERIFY(keyed.moveLast(7) && !keyed.moveNext(7));
+        QCOMPARE(keyed.recordCount(7), 3);
+        QCOMPARE(keyed.currentRow(7), int(QSql::AfterLastRow));
         QVERIFY(!keyed.moveFirst(8));
         QCOMPARE(keyed.recordCount(8), 0);
         QCOMPARE(keyed.stringValue(8, "name"), QString());
