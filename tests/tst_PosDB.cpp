@@ -345,6 +345,9 @@ private slots:
             [columns](Layer& l, QString& error) {
                 return l.records.insert("t_nowhere", columns, {1, "a"}, error);
             });
+        row("insert with a value missing", Where::Open, false,
+            "函数:insertRecord||执行:kr||字段与值的个数不符",
+            [columns](Layer& l, QString& error) { return l.records.insert("kr", columns, {1}, error); });
         row("update with a value missing", Where::Open, false,
             "函数:updateRecord||执行:kr||字段与值的个数不符",
             [columns](Layer& l, QString& error) { return l.records.update("kr", columns, {1}, "", error); });
@@ -364,7 +367,8 @@ private slots:
             procedure("p_sync", {}));
         row("procedure with a parameter that is no number", Where::SqlServer, false,
             "函数:exexProcWithArgs||执行:p_sync||参数shop类型转换错误" + handed,
-            procedure("p_sync", {{"shop", QSql::In, QVariant::Int, "12a"}}));
+            procedure("p_sync", {{"name", QSql::In, QVariant::String, "x"},
+                                 {"shop", QSql::In, QVariant::ULongLong, "12a"}}));
         row("call with arguments on SQL Server", Where::SqlServer, false,
             "函数:exexCall||执行:exec p_sync ?,?||" + syntax.arg("exec p_sync ?,?", "prepare"),
             [](Layer& l, QString& error) {
