@@ -121,11 +121,11 @@ class TestDatabaseFaults : public QObject {
             return m_server.ensure(why, filled);
         }
         case Damage::Locked:
-        case Damage::Garbage:
             if (!makeSqliteFile(file, why))
                 return false;
-            if (damage == Damage::Garbage)
-                dir.writeFile("members.db", QByteArray("SQLite format 2\0", 16) + QByteArray(8192, '\xA5'));
+            break;
+        case Damage::Garbage:
+            dir.writeFile("members.db", QByteArray("SQLite format 2\0", 16) + QByteArray(8192, '\xA5'));
             break;
         case Damage::Empty:
             dir.writeFile("members.db", QByteArray());

@@ -296,9 +296,10 @@ private slots:
                 std::unique_ptr<QSqlQuery> handed;
                 const bool ok = params.isEmpty() ? l.procedures.run(name, error, handed)
                                                  : l.procedures.run(name, params, error, handed);
-                // A call refused before it reached the database hands back no query.
+                // A call refused before it reached the database hands back no query; one
+                // that reached it hands back its statement.
                 if (handed)
-                    error += " (a query was handed back)";
+                    error += " (handed: " + handed->lastQuery() + ')';
                 return ok;
             };
         };
@@ -358,17 +359,22 @@ private slots:
                 return l.records.execWithArgs("p_sync", {1, "a"}, error);
             });
         // Where the database has procedures the statement reaches it, and its text replaces ours.
-        const QString handed = " (a query was handed back)";
         const QString syntax =
             "[ma]You have an error in your SQL syntax; check the manual that corresponds to your "
             "MariaDB server version for the right syntax to use near '%1' at line 1 QODBC3: "
             "Unable to %2 statement";
-        row("procedure on SQL Server", Where::SqlServer, false, syntax.arg("exec p_sync", "execute") + handed,
-            procedure("p_sync", {}));
+        row("procedure on SQL Server", Where::SqlServer, false,
+            syntax.arg("exec p_sync", "execute") + " (handed: exec p_sync )", procedure("p_sync", {}));
         row("procedure with a parameter that is no number", Where::SqlServer, false,
-            "函数:exexProcWithArgs||执行:p_sync||参数shop类型转换错误" + handed,
+            "函数:exexProcWithArgs||执行:p_sync||参数shop类型转换错误 (handed: exec p_sync ?,?)",
             procedure("p_sync", {{"name", QSql::In, QVariant::String, "x"},
                                  {"shop", QSql::In, QVariant::ULongLong, "12a"}}));
+        // The driver cannot prepare "exec" with markers, so the statement fails unrun.
+        row("procedure with an output parameter on SQL Server", Where::SqlServer, false,
+            "函数:exexProcWithArgs||执行:p_sync||[unixODBC][Driver Manager]Function sequence error QODBC3: "
+            "Unable "
+            "to execute statement (handed: exec p_sync ?,? output )",
+            procedure("p_sync", {shop.first(), {"total", QSql::Out, QVariant::Int, ""}}));
         row("call with arguments on SQL Server", Where::SqlServer, false,
             "函数:exexCall||执行:exec p_sync ?,?||" + syntax.arg("exec p_sync ?,?", "prepare"),
             [](Layer& l, QString& error) {
