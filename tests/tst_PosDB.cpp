@@ -293,7 +293,7 @@ private slots:
         };
         const auto procedure = [](const QString& name, QList<ProcParam> params) {
             return [name, params](Layer& l, QString& error) mutable {
-                std::unique_ptr<QSqlQuery> handed;
+                auto handed = std::make_unique<QSqlQuery>(); // what the caller held before
                 const bool ok = params.isEmpty() ? l.procedures.run(name, error, handed)
                                                  : l.procedures.run(name, params, error, handed);
                 // A call refused before it reached the database hands back no query; one
