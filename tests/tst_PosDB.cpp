@@ -98,6 +98,30 @@ class TestPosDB : public QObject {
         return needs == Needs::Odbc && !m_odbcError.isEmpty() ? m_odbcError : QString();
     }
 
+    static void backends() {
+        QTest::addColumn<QString>("type");
+        QTest::newRow("SQLite") << "SQLITE";
+        QTest::newRow("MariaDB") << "MYSQL";
+    }
+
+    // The backend's database, open, with table kr holding three members' rows stamped a day apart.
+    std::unique_ptr<Layer> openWithTable(const WorkDir& dir, const QString& type, const QDateTime& stamp,
+                                         QString& error) const {
+        DbConfig{type, {}, {}, {}, {}, type == "MYSQL" ? m_db : "./pos.db"}.write(dir);
+        auto layer = std::make_unique<Layer>();
+        bool ok =
+            layer->db.openDB(error) && layer->db.execute("drop table if exists kr", error) &&
+            layer->db.execute(
+                "create table kr(id integer, name varchar(20), price double, stamp datetime, data blob)",
+                error);
+        for (int id = 1; ok && id <= 3; ++id)
+            ok = layer->records.insert("kr", {"id", "name", "price", "stamp", "data"},
+                                       {id, QString("会员%1").arg(id), id + 0.25, stamp.addDays(id),
+                                        QByteArray("\x00\x01", 2) + char(id)},
+                                       error);
+        return ok ? std::move(layer) : nullptr;
+    }
+
 private slots:
     void initTestCase() {
         m_server = new MariaDbServer;
@@ -467,35 +491,17 @@ private slots:
     }
 
     // SQLite counts a recordset by walking it, MariaDB reports its size.
-    void recordsetsAndTransactions_data() {
-        QTest::addColumn<QString>("type");
-        QTest::newRow("SQLite") << "SQLITE";
-        QTest::newRow("MariaDB") << "MYSQL";
-    }
+    void keyedRecordsets_data() { backends(); }
 
-    void recordsetsAndTransactions() {
+    void keyedRecordsets() {
         QFETCH(QString, type);
         NEED(type == "MYSQL" ? Needs::MariaDb : Needs::Nothing);
         WorkDir dir;
-        DbConfig{type, {}, {}, {}, {}, type == "MYSQL" ? m_db : "./pos.db"}.write(dir);
-        Layer layer;
-        PosDB& db = layer.db;
-        KeyedRecordsets& keyed = layer.keyed;
-        RecordStatements& records = layer.records;
-        QString error;
-        QVERIFY2(db.openDB(error), qPrintable(error));
         const QDateTime stamp(QDate(2024, 1, 31), QTime(10, 11, 12));
-        QVERIFY(db.execute("drop table if exists kr", error));
-        QVERIFY2(db.execute(
-                     "create table kr(id integer, name varchar(20), price double, stamp datetime, data blob)",
-                     error),
-                 qPrintable(error));
-        for (int id = 1; id <= 3; ++id)
-            QVERIFY2(records.insert("kr", {"id", "name", "price", "stamp", "data"},
-                                    {id, QString("会员%1").arg(id), id + 0.25, stamp.addDays(id),
-                                     QByteArray("\x00\x01", 2) + char(id)},
-                                    error),
-                     qPrintable(error));
+        QString error;
+        const std::unique_ptr<Layer> layer = openWithTable(dir, type, stamp, error);
+        QVERIFY2(layer, qPrintable(error));
+        KeyedRecordsets& keyed = layer->keyed;
         QVERIFY2(keyed.open(7, "select * from kr order by id", error), qPrintable(error));
         QCOMPARE(keyed.recordCount(7), 3);
         QCOMPARE(keyed.currentRow(7), int(QSql::BeforeFirstRow));
@@ -522,7 +528,24 @@ private slots:
         QVERIFY(keyed.open(7, "select id from kr where id=3", error));
         QCOMPARE(keyed.recordCount(7), 1);
         QVERIFY(keyed.close(7) && !keyed.close(7) && !keyed.moveFirst(7));
+        QVERIFY(keyed.open(9, "select id from kr", error));
+        layer->db.close();
+        QVERIFY(!keyed.moveFirst(9));
+        QCOMPARE(keyed.recordCount(9), 0);
+    }
 
+    void recordsAndTransactions_data() { backends(); }
+
+    void recordsAndTransactions() {
+        QFETCH(QString, type);
+        NEED(type == "MYSQL" ? Needs::MariaDb : Needs::Nothing);
+        WorkDir dir;
+        QString error;
+        const std::unique_ptr<Layer> layer = openWithTable(dir, type, QDateTime::currentDateTime(), error);
+        QVERIFY2(layer, qPrintable(error));
+        PosDB& db = layer->db;
+        RecordStatements& records = layer->records;
+        KeyedRecordsets& keyed = layer->keyed;
         const auto nameOf = [&keyed](int id) {
             QString error;
             keyed.open(1, QString("select name from kr where id=%1").arg(id), error);
@@ -539,7 +562,8 @@ private slots:
         QCOMPARE(nameOf(10), "王五");
         // Without a condition every row changes.
         QVERIFY(records.update("kr", {"price"}, {9.5}, "", error));
-        QVERIFY(keyed.open(2, "select count(*) as n from kr where price=9.5", error) && keyed.moveFirst(2));
+        QVERIFY(keyed.open(2, "select count(*) as n from kr where price=9.5", error));
+        QVERIFY(keyed.moveFirst(2));
         QCOMPARE(keyed.intValue(2, "n"), 4);
         const QString insert = RecordStatements::insertText("kr", {"id", "name"}, {"11", "It's"});
         QCOMPARE(insert, "insert into kr(id,name) values('11','It''s');");
@@ -547,14 +571,11 @@ private slots:
         QCOMPARE(nameOf(11), "It's");
         // The session speaks UTF-8 (MariaDB's three-byte kind) with the till.
         if (type == "MYSQL") {
-            QVERIFY(keyed.open(3, "select @@character_set_client as cs", error) && keyed.moveFirst(3));
+            QVERIFY(keyed.open(3, "select @@character_set_client as cs", error));
+            QVERIFY(keyed.moveFirst(3));
             QCOMPARE(keyed.stringValue(3, "cs"), "utf8mb3");
         }
-
-        QVERIFY(keyed.open(9, "select id from kr", error));
         db.close();
-        QVERIFY(!keyed.moveFirst(9));
-        QCOMPARE(keyed.recordCount(9), 0);
         QVERIFY(!db.beginTransaction() && !db.commit() && !db.rollback());
     }
 
