@@ -18,7 +18,12 @@ public:
     // The active members whose key matches: 11 digits a mobile number, 16 digits the
     // CRM's member id, other digits a card number, anything else a name. Failed with
     // "本地查询会员信息失败：" and the database's text.
-    Outcome find(const QString& key, QList<MemberRec>& members);
+    //
+    // onlineFailure is why the CRM could not answer. The database layer adds its
+    // "数据库打开失败！" to the text it is given, and where it has no text of its own (a
+    // MySQL database without a name, an Access link file that cannot be read) the
+    // cashier has always read "本地查询会员信息失败：<why online failed>数据库打开失败！".
+    Outcome find(const QString& key, QList<MemberRec>& members, const QString& onlineFailure = QString());
 
 private:
     PosDB& m_db;

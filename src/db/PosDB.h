@@ -1,109 +1,78 @@
 #pragma once
-#include <QByteArray>
+#include "db/DbSettings.h"
+#include "db/DbType.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QList>
-#include <QMap>
-#include <QSqlQuery>
+#include <QSqlDatabase>
 #include <QString>
-#include <QStringList>
-#include <QVariant>
-#include <QVariantList>
 
-class QSqlDatabase;
+#include <optional>
 
-// One parameter of a stored procedure call: values travel as text, whole numbers are
-// converted on the way in, and output values come back as text.
-struct ProcParam {
-    QString name;
-    QSql::ParamType direction = QSql::In;
-    QVariant::Type type = QVariant::String;
-    QString value;
-};
+class QSqlQuery;
 
 // The till's local database: one named connection of the type config.ini names
-// (SQLITE, MYSQL, SQLSERVER, ORACLE, ACCESS), opened on demand and kept open.
-// Every failure comes back as false plus a text; nothing is thrown.
+// (SQLITE, MYSQL, SQLSERVER, ORACLE, ACCESS), made at the first open and kept open
+// for later calls. Settings are read when the object is built, so a changed
+// config.ini counts from the next load of the library. Every failure comes back as
+// false plus a text; nothing is thrown.
+//
+// Keyed recordsets, stored procedures and record writing are companions built on
+// this object (KeyedRecordsets, StoredProcedures, RecordStatements).
 class PosDB {
     Q_DECLARE_TR_FUNCTIONS(PosDB)
 public:
     PosDB();
-    virtual ~PosDB();
+    ~PosDB();
+    PosDB(const PosDB&) = delete;
+    PosDB& operator=(const PosDB&) = delete;
 
-    bool openDB(QString& p_sError);
-    bool openRecordset(const QString& p_sSQL, QSqlQuery& p_Query, QString& p_sError);
-
-    bool excuteSQL(const QString& p_sSQL, QString& p_sError);
-    // The query is handed to the caller, who deletes it.
-    bool exexProc(const QString& p_sProcName, QString& p_sError, QSqlQuery*& p_pQuery);
-    bool exexProcWithArgs(const QString& p_sProcName, QList<ProcParam>& p_Params, QString& p_sError,
-                          QSqlQuery*& p_pQuery);
-
-    // Recordsets kept under a key, for callers that walk several results at once.
-    bool openRecordset(int p_nKey, const QString& p_sSQL, QString& p_sError);
-    bool closeRecordset(int p_nKey);
-    bool moveFirst(int p_nKey);
-    bool movePrevious(int p_nKey);
-    bool moveNext(int p_nKey);
-    bool moveLast(int p_nKey);
-    bool moveTo(int p_nKey, int p_nRow);
-    int currentRow(int p_nKey);
-    int recordCount(int p_nKey);
-
-    QString getString(int p_nKey, const QString& p_sColumn);
-    int getInt(int p_nKey, const QString& p_sColumn);
-    double getDouble(int p_nKey, const QString& p_sColumn);
-    QDateTime getDateTime(int p_nKey, const QString& p_sColumn);
-    QByteArray getBytes(int p_nKey, const QString& p_sColumn);
-
-    bool insertRecord(const QString& p_sTable, const QStringList& p_Columns, const QVariantList& p_Values,
-                      QString& p_sError);
-    // p_sWhere without the WHERE keyword; empty updates every row.
-    bool updateRecord(const QString& p_sTable, const QStringList& p_Columns, const QVariantList& p_Values,
-                      const QString& p_sWhere, QString& p_sError);
-    static QString insertText(const QString& p_sTable, const QStringList& p_Columns,
-                              const QStringList& p_Values);
-    bool exexCall(const QString& p_sProcName, const QVariantList& p_Args, QString& p_sError);
-
-    bool beginTrans();
-    bool commitTrans();
-    bool rollbackTrans();
-
-    QDateTime getServerDate();
+    // Makes sure the configured database is open; opens it when it is closed.
+    bool openDB(QString& error);
     bool isOpen() const;
     void close();
+
+    // Runs one SELECT and hands the query back before its first row (also on failure).
+    bool openRecordset(const QString& sql, QSqlQuery& query, QString& error);
+    bool execute(const QString& sql, QString& error);
+
+    // False when the connection is closed or the driver knows no transactions.
+    bool beginTransaction();
+    bool commit();
+    bool rollback();
+
+    // The database server's clock; the till's own when the server cannot tell.
+    QDateTime serverDateTime();
 
     // A text value made safe to stand between the quotes of a literal in this
     // connection's dialect: quotes doubled everywhere, and backslashes doubled for
     // MySQL/MariaDB, which read them as escapes. An ordinary value comes back unchanged.
-    QString quoteText(const QString& p_sText) const;
+    QString quoteText(const QString& text) const;
 
-    QString connectionName() const { return m_sConnName; }
-    QString dbType() const { return m_sDbType; }
-    bool openFailed() const { return m_bOpenFailed; }
+    QString connectionName() const { return m_connectionName; }
+    // The type in upper case once the connection is made, else empty.
+    QString typeName() const { return m_typeName; }
+    std::optional<DbType> type() const { return m_type; }
+    // Whether the last openDB failed to open.
+    bool openFailed() const { return m_openFailed; }
+
+    // For the companions: the connection (invalid until made), and the start of an
+    // operation's error text "函数:<function>||执行:<what>||", false with
+    // " DataBase is not opened!" appended when the connection is not open.
+    QSqlDatabase database() const { return m_db; }
+    bool startOperation(const QString& function, const QString& what, QString& error) const;
+    // The same for a recordset, which first needs a connection at all.
+    bool startRecordset(const QString& sql, QString& error) const;
 
 private:
-    bool createConnection(QString& p_sError);
-    bool openByType(QString& p_sError);
-    bool readAccessLink(QString& p_sFile) const;
-    static QString inAppDir(const QString& p_sFile, const QString& p_sSeparators);
-    QSqlQuery* activeRecordset(int p_nKey) const;
-    QVariant value(int p_nKey, const QString& p_sColumn);
-    // Starts an operation's error text "函数:<func>||执行:<what>||"; false, with
-    // " DataBase is not opened!" appended, when the connection is not open.
-    bool startOperation(const QString& p_sFunc, const QString& p_sWhat, QString& p_sError) const;
-    bool runPrepared(const QString& p_sFunc, const QString& p_sSQL, const QStringList& p_Names,
-                     const QVariantList& p_Values, QString& p_sError);
+    bool createConnection(QString& error);
+    bool openByType(QString& error);
+    bool transactionStep(bool (QSqlDatabase::*step)());
 
-    QMap<int, QSqlQuery*> m_Recordsets;
-    QSqlDatabase* m_pDB = nullptr;
-    QString m_sConnName;
-    QString m_sDbType;
-    bool m_bOpenFailed = false;
-    QString m_sCfgType;
-    QString m_sServer;
-    QString m_sDbName;
-    QString m_sUser;
-    QString m_sPassword;
-    int m_nPort = 0;
+    DbSettings m_settings;
+    QSqlDatabase m_db;
+    QString m_connectionName;
+    QString m_typeName;
+    std::optional<DbType> m_type;
+    bool m_openFailed = false;
 };

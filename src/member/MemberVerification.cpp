@@ -46,14 +46,12 @@ Outcome MemberVerification::verify(const QString& shopId, const QString& key, Me
     }
     case CrmReply::Status::ExchangeFailed:
     case CrmReply::Status::NotJson: {
-        if (reply.status() == CrmReply::Status::ExchangeFailed) {
-            m_log.write(tr("在线登录会员失败"), reply.error());
-        } else {
-            // Something answered, but not the CRM as we know it (a captive portal, a
-            // proxy page): the local member table is the better source then.
-            m_log.write(tr("在线登录会员失败,接口返回错误"), QString());
-        }
-        const Outcome found = m_store.find(key, candidates);
+        // A reply that is not JSON: something answered, but not the CRM as we know it
+        // (a captive portal, a proxy page); the local member table is the better source.
+        const bool unreachable = reply.status() == CrmReply::Status::ExchangeFailed;
+        const QString failure = unreachable ? reply.error() : QString();
+        m_log.write(unreachable ? tr("在线登录会员失败") : tr("在线登录会员失败,接口返回错误"), failure);
+        const Outcome found = m_store.find(key, candidates, failure);
         if (!found.isDone())
             return found;
         break;

@@ -1,9 +1,12 @@
 #pragma once
 // The till's own member table (t_member), as the offline lookups meet it: the members
-// the database suites load, the statement the plug-in runs and logs for a lookup, and
-// the settings that point the plug-in at a database. Header only: it reads the schema
-// files under ZOVORDA_SOURCE_DIR, which only the suites define.
-#include "core/MemberRec.h"
+// the database suites load, the statement the store runs and logs for a lookup, the
+// settings that point the till at a database, and the store itself. Header only: it
+// reads the schema files under ZOVORDA_SOURCE_DIR.
+#include "db/MemberStore.h"
+#include "db/PosDB.h"
+#include "log/PayLogger.h"
+#include "model/MemberRec.h"
 #include "support/MariaDbServer.h"
 #include "support/WorkDir.h"
 
@@ -70,11 +73,19 @@ inline bool fill(const QString& connection, const QString& schema, QString& erro
     return true;
 }
 
+// The store as the till builds it, reading the settings of the working directory:
+// make it after the working directory is set up.
+struct Lookup {
+    PosDB db;
+    PayLogger log{QStringLiteral("ZoVORDA动态库")};
+    MemberStore store{db, log};
+};
+
 // The card numbers of the members found, in order.
 inline QStringList cards(const QList<MemberRec>& members) {
     QStringList codes;
     for (const MemberRec& member : members)
-        codes << member.code;
+        codes << member.cardNo;
     return codes;
 }
 
