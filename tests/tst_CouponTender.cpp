@@ -58,13 +58,6 @@ const QByteArray kDetails =
     R"("member_price":"60.00","unit_price":"60.00"},{"act_price":"12.50","bar_code":"691002","goods_id":"1002",)"
     R"("goods_name":"商品1002","goods_num":"1.5","member_price":"12.50","unit_price":"12.50"}])";
 
-QByteArray numbers(const QStringList& coupons) {
-    QStringList items;
-    for (const QString& n : coupons)
-        items.append(QStringLiteral(R"({"coupon_no":"%1"})").arg(n));
-    return "[" + items.join(',').toUtf8() + "]";
-}
-
 // The cashier at the coupon dialog: each step adds (or clears) a coupon.
 struct Step {
     bool add;
@@ -226,10 +219,12 @@ private slots:
                  QByteArray(R"({"coupon_no":"Q2","member_id":"M0001","shop_id":"S01"})"));
         QCOMPARE(
             lastBody("pmb011"),
-            R"({"coupon_list":)" + numbers({"Q1", "Q2", "Q3"}) + R"(,"detail_list":)" + kDetails +
+            R"({"coupon_list":[{"coupon_no":"Q1"},{"coupon_no":"Q2"},{"coupon_no":"Q3"}],"detail_list":)" +
+                kDetails +
                 R"(,"goods_num_total":"4","member_id":"M0001","s_value":"100.00","shop_id":"S01","type":"1"})");
-        const QByteArray writeOff = R"({"coupon_list":)" + numbers({"Q1", "Q3"}) + R"(,"detail_list":)" +
-                                    kDetails + R"(,"member_id":"M0001","order_id":"B0001","shop_id":"S01"})";
+        const QByteArray writeOff =
+            R"({"coupon_list":[{"coupon_no":"Q1"},{"coupon_no":"Q3"}],"detail_list":)" + kDetails +
+            R"(,"member_id":"M0001","order_id":"B0001","shop_id":"S01"})";
         QCOMPARE(m_till->bodies("pmb023"), QByteArrayList{writeOff});
         QCOMPARE(m_till->dir.lastLogText("券核销报文").toUtf8(), writeOff);
         QCOMPARE(m_till->dir.lastLogText("券检验报文").toUtf8(), lastBody("pmb011"));
