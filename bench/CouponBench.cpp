@@ -38,33 +38,11 @@ QString couponNo(int n) {
     return QStringLiteral("Q%1").arg(n, 8, 10, QLatin1Char('0'));
 }
 
-} // namespace
+constexpr int kRounds = 3;
+constexpr int kEdge = 5; // the first and the last five adds of a round are compared
 
-void manyCoupons(const Options& o, Report& r) {
-    progress(QStringLiteral("many coupons"));
-    crmsim::Server crm;
-    if (!crm.start()) {
-        r.wrong(QStringLiteral("the CRM simulator did not start"));
-        return;
-    }
-    const QByteArray found = CrmReplies::accepted({{"couponInfo", QJsonObject{{"ticket_name", "满100减5"}}}});
-    crm.setFallback([found](const crmsim::Request& req) {
-        if (req.txcode == "pmb010")
-            return crmsim::Reply::json(found);
-        if (req.txcode == "pmb011")
-            return checkReply(req);
-        return crmsim::Reply::json(
-            CrmReplies::refused(QStringLiteral("unexpected ") + QString::fromUtf8(req.txcode)));
-    });
-    WorkDir dir;
-    dir.configureTill(crm.baseUrl(), 5);
-    CashierRobot guard; // an add that goes wrong shows a message: a fault here
-    // The coupon dialog's road for each coupon entered: the session asks the CRM,
-    // the dialog refills its table with the answer.
-    DialogCashier cashier;
-    const PayLogger log(QStringLiteral("ZoVORDA动态库"));
-    CrmClient client(cashier, log);
-    CouponCheck couponCheck(client);
+// A coupon sale of member 6000000000000001 with three product lines.
+CallState saleState() {
     CallState state;
     state.reset(QStringLiteral("S01"));
     state.tender.payType = PayType::Coupons;
@@ -74,57 +52,73 @@ void manyCoupons(const Options& o, Report& r) {
         state.tender.goods.append(GoodsLine{QString::number(1001 + i),
                                             QStringLiteral("69") + QString::number(1001 + i),
                                             QStringLiteral("商品"), 6000, 6000, 6000, 12000, 2.0, 2});
-    CouponSession session(state, couponCheck, cashier, log);
-    CouponWidget widget;
-    auto* table = widget.findChild<QTableView*>();
+    return state;
+}
 
-    const int coupons = o.pick(200, 20);
-    const int rounds = 3;
-    const int edge = 5; // the first and the last five adds of a round are compared
+// The coupon dialog's road for each coupon entered: the session asks the CRM, the
+// dialog refills its table with the answer.
+struct CouponDialogRoad {
+    DialogCashier cashier;
+    const PayLogger log{QStringLiteral("ZoVORDA动态库")};
+    CrmClient client{cashier, log};
+    CouponCheck check{client};
+    CallState state = saleState();
+    CouponSession session{state, check, cashier, log};
+    CouponWidget widget;
+    QTableView* table = widget.findChild<QTableView*>();
+};
+
+struct AddSamples {
     Samples firstAdds, lastAdds, bareFirst, bareLast;
-    // The floor of an add: the same two bodies posted bare, right after the add.
+};
+
+// Adds this many coupons, kRounds times; the first and last kEdge adds of each round
+// are timed, each against the same two bodies posted bare right after it.
+AddSamples timeAdds(int coupons, crmsim::Server& crm, CouponDialogRoad& road, WrongCount& wrong) {
+    AddSamples s;
     BarePost query(QUrl(crm.baseUrl() + QStringLiteral("/txCtrl?txcode=pmb010")), QByteArray());
     BarePost check(QUrl(crm.baseUrl() + QStringLiteral("/txCtrl?txcode=pmb011")), QByteArray());
-    WrongCount wrong(r, QStringLiteral("coupons"));
-    for (int round = 0; round < rounds; ++round) {
-        state.coupons.clear();
-        widget.InitTable();
+    for (int round = 0; round < kRounds; ++round) {
+        road.state.coupons.clear();
+        road.widget.InitTable();
         for (int n = 1; n <= coupons; ++n) {
             crm.clearRequests();
             QElapsedTimer t;
             t.start();
-            widget.SetCoupons(session.addCoupon(couponNo(n)));
+            road.widget.SetCoupons(road.session.addCoupon(couponNo(n)));
             const double ms = elapsedMs(t);
             const QList<crmsim::Request> requests = crm.requests();
-            const bool ok = state.coupons.size() == n && state.coupons.last().use == CouponUse::Usable &&
-                            state.coupons.first().use == CouponUse::Usable &&
-                            table->model()->rowCount() == n && requests.size() == 2;
-            if (!ok) {
+            const QList<CouponRec>& added = road.state.coupons;
+            if (added.size() != n || added.last().use != CouponUse::Usable ||
+                added.first().use != CouponUse::Usable || road.table->model()->rowCount() != n ||
+                requests.size() != 2) {
                 wrong.fail(QStringLiteral("after adding %1: %2 coupons, %3 rows, %4 requests")
                                .arg(couponNo(n))
-                               .arg(state.coupons.size())
-                               .arg(table->model()->rowCount())
+                               .arg(added.size())
+                               .arg(road.table->model()->rowCount())
                                .arg(requests.size()));
                 continue;
             }
-            const bool firstEdge = n <= edge, lastEdge = n > coupons - edge;
+            const bool firstEdge = n <= kEdge, lastEdge = n > coupons - kEdge;
             if (!firstEdge && !lastEdge)
                 continue;
             query.setBody(requests[0].body);
             check.setBody(requests[1].body);
             const double bare = query.exchange() + check.exchange();
             wrong.check(query.ok() && check.ok(), QStringLiteral("bare POST failed"));
-            (firstEdge ? firstAdds : lastAdds).add(ms);
-            (firstEdge ? bareFirst : bareLast).add(bare);
+            (firstEdge ? s.firstAdds : s.lastAdds).add(ms);
+            (firstEdge ? s.bareFirst : s.bareLast).add(bare);
         }
     }
     crm.clearRequests();
+    return s;
+}
 
-    // Refilling the table with 200 coupons, against a bare model of the same cells.
+// Refilling the table with 200 coupons, against a bare model of the same cells.
+void timeRefill(CouponWidget& widget, Samples& refill, Samples& bareRefill) {
     QList<CouponRec> many;
     for (int n = 1; n <= 200; ++n)
         many.append(CouponRec{couponNo(n), QStringLiteral("满100减5"), 500, CouponUse::Usable, QString()});
-    Samples refill, bareRefill;
     QStandardItemModel model(0, 5);
     QTableView view;
     view.setModel(&model);
@@ -146,29 +140,62 @@ void manyCoupons(const Options& o, Report& r) {
         }
         bareRefill.add(elapsedMs(t));
     }
-    if (table->model()->rowCount() != 200)
-        wrong.fail(QStringLiteral("the coupon table holds %1 rows, not 200").arg(table->model()->rowCount()));
+}
 
-    if (!guard.allDone())
-        r.wrong(QStringLiteral("a dialog opened: ") + guard.failures());
-
-    const QString lastRange = QStringLiteral("#%1–%2").arg(coupons - edge + 1).arg(coupons);
+void couponRows(Report& r, const AddSamples& s, int coupons, const Samples& refill,
+                const Samples& bareRefill) {
+    const QString lastRange = QStringLiteral("#%1–%2").arg(coupons - kEdge + 1).arg(coupons);
     r.add({QStringLiteral("coupon add %1 vs #1–5 (query, check of the set, table), median of %2")
                .arg(lastRange)
-               .arg(rounds * edge),
-           duration(lastAdds.median()), duration(firstAdds.median()),
-           ratio(lastAdds.median(), firstAdds.median()), QStringLiteral("≤ 2×"),
-           met(lastAdds.median() <= 2.0 * firstAdds.median())});
+               .arg(kRounds * kEdge),
+           duration(s.lastAdds.median()), duration(s.firstAdds.median()),
+           ratio(s.lastAdds.median(), s.firstAdds.median()), QStringLiteral("≤ 2×"),
+           met(s.lastAdds.median() <= 2.0 * s.firstAdds.median())});
     r.add({QStringLiteral("coupon add #1–5 vs two bare POSTs of the same bodies"),
-           duration(firstAdds.median()), duration(bareFirst.median()),
-           ratio(firstAdds.median(), bareFirst.median()), QStringLiteral("(info)"), QStringLiteral("–")});
+           duration(s.firstAdds.median()), duration(s.bareFirst.median()),
+           ratio(s.firstAdds.median(), s.bareFirst.median()), QStringLiteral("(info)"), QStringLiteral("–")});
     r.add({QStringLiteral("coupon add %1 vs two bare POSTs of the same bodies").arg(lastRange),
-           duration(lastAdds.median()), duration(bareLast.median()),
-           ratio(lastAdds.median(), bareLast.median()), QStringLiteral("(info)"), QStringLiteral("–")});
+           duration(s.lastAdds.median()), duration(s.bareLast.median()),
+           ratio(s.lastAdds.median(), s.bareLast.median()), QStringLiteral("(info)"), QStringLiteral("–")});
     r.add({QStringLiteral("coupon table refill with 200 rows (SetCoupons), median of 25"),
            duration(refill.median()), duration(bareRefill.median()) + QStringLiteral(" bare model"),
            ratio(refill.median(), bareRefill.median()), QStringLiteral("< 16 ms"),
            met(refill.median() < 16.0)});
+}
+
+} // namespace
+
+void manyCoupons(const Options& o, Report& r) {
+    progress(QStringLiteral("many coupons"));
+    crmsim::Server crm;
+    if (!crm.start()) {
+        r.wrong(QStringLiteral("the CRM simulator did not start"));
+        return;
+    }
+    const QByteArray found = CrmReplies::accepted({{"couponInfo", QJsonObject{{"ticket_name", "满100减5"}}}});
+    crm.setFallback([found](const crmsim::Request& req) {
+        if (req.txcode == "pmb010")
+            return crmsim::Reply::json(found);
+        if (req.txcode == "pmb011")
+            return checkReply(req);
+        return crmsim::Reply::json(
+            CrmReplies::refused(QStringLiteral("unexpected ") + QString::fromUtf8(req.txcode)));
+    });
+    WorkDir dir;
+    dir.configureTill(crm.baseUrl(), 5);
+    CashierRobot guard; // an add that goes wrong shows a message: a fault here
+    CouponDialogRoad road;
+    const int coupons = o.pick(200, 20);
+    WrongCount wrong(r, QStringLiteral("coupons"));
+    const AddSamples adds = timeAdds(coupons, crm, road, wrong);
+    Samples refill, bareRefill;
+    timeRefill(road.widget, refill, bareRefill);
+    if (road.table->model()->rowCount() != 200)
+        wrong.fail(
+            QStringLiteral("the coupon table holds %1 rows, not 200").arg(road.table->model()->rowCount()));
+    if (!guard.allDone())
+        r.wrong(QStringLiteral("a dialog opened: ") + guard.failures());
+    couponRows(r, adds, coupons, refill, bareRefill);
 }
 
 } // namespace bench

@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 
 namespace bench {
 namespace {
@@ -40,6 +41,68 @@ void spin(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// The CRM worker thread run the way the CRM client runs it, but without the busy
+// screen and the log around it.
+class WorkerAlone {
+public:
+    WorkerAlone() { QObject::connect(&m_worker, &QThread::finished, &m_loop, &QEventLoop::quit); }
+    // Wall time in milliseconds.
+    double exchange(const QString& body) {
+        QElapsedTimer t;
+        t.start();
+        m_worker.setRequest(QStringLiteral("pmb001"), body);
+        m_worker.start();
+        m_loop.exec();
+        m_worker.wait();
+        return elapsedMs(t);
+    }
+    const CrmWorker& worker() const { return m_worker; }
+
+private:
+    CrmWorker m_worker;
+    QEventLoop m_loop;
+};
+
+// Runs every road once per round, the order rotated so that no road always follows
+// the same other one.
+void inRotation(int rounds, crmsim::Server& crm, const QList<std::function<void()>>& roads) {
+    for (int i = 0; i < rounds; ++i) {
+        for (int j = 0; j < roads.size(); ++j)
+            roads[(i + j) % roads.size()]();
+        if (i % 50 == 49)
+            crm.clearRequests();
+    }
+    crm.clearRequests();
+}
+
+struct VerificationSamples {
+    Samples plugin, bare, worker, client;
+};
+
+void verificationRows(Report& r, const VerificationSamples& s, int calls) {
+    const double med = s.plugin.median(), floorMed = s.bare.median();
+    r.add({QStringLiteral("member verification \"50\", median of %1 calls").arg(calls), duration(med),
+           duration(floorMed) + QStringLiteral(" bare POST"), ratio(med, floorMed), QStringLiteral("≤ 1.5×"),
+           met(med <= 1.5 * floorMed)});
+    r.add({QStringLiteral("member verification, median above the floor"), signedDuration(med - floorMed),
+           duration(floorMed), QStringLiteral("–"), QStringLiteral("< +3 ms"), met(med - floorMed < 3.0)});
+    const auto info = [&](const QString& figure, const Samples& road) {
+        r.add({figure, duration(road.median()), duration(floorMed), ratio(road.median(), floorMed),
+               QStringLiteral("(info)"), QStringLiteral("–")});
+    };
+    info(
+        QStringLiteral("member verification, where the time goes: the CRM client alone (busy screen, worker, "
+                       "two log records)"),
+        s.client);
+    info(QStringLiteral(
+             "member verification, where the time goes: the worker thread's exchange alone (no wait "
+             "screen, no log)"),
+         s.worker);
+    r.add({QStringLiteral("member verification, p95"), duration(s.plugin.percentile(95)),
+           duration(s.bare.percentile(95)), ratio(s.plugin.percentile(95), s.bare.percentile(95)),
+           QStringLiteral("(info)"), QStringLiteral("–")});
 }
 
 void memberVerification(const Options& o, Report& r, crmsim::Server& crm, Controller& ctl) {
@@ -60,88 +123,41 @@ void memberVerification(const Options& o, Report& r, crmsim::Server& crm, Contro
         ResultFrame::memberCall(ctl, request.constData());
         floor.exchange();
     }
-    Samples plugin, bare, worker, clientCall;
+    VerificationSamples samples;
     const int calls = o.pick(200, 20);
-    const QString body = QString::fromUtf8(sent);
     const auto viaPlugin = [&] {
         QElapsedTimer t;
         t.start();
         const QByteArray result = ResultFrame::memberCall(ctl, request.constData());
-        plugin.add(elapsedMs(t));
+        samples.plugin.add(elapsedMs(t));
         wrong.check(result == kResult, QString::fromUtf8(result));
     };
     const auto viaFloor = [&] {
-        bare.add(floor.exchange());
+        samples.bare.add(floor.exchange());
         wrong.check(floor.ok() && floor.reply() == expectedReply, QStringLiteral("bare POST failed"));
     };
-    // Where the time goes: a CRM worker thread run the way the CRM client runs it,
-    // but without the busy screen and the log around it ...
-    CrmWorker crmWorker;
-    QEventLoop workerLoop;
-    QObject::connect(&crmWorker, &QThread::finished, &workerLoop, &QEventLoop::quit);
+    // Where the time goes: the worker alone ...
+    WorkerAlone alone;
     const auto viaWorker = [&] {
-        QElapsedTimer t;
-        t.start();
-        crmWorker.setRequest(QStringLiteral("pmb001"), body);
-        crmWorker.start();
-        workerLoop.exec();
-        crmWorker.wait();
-        worker.add(elapsedMs(t));
-        wrong.check(crmWorker.succeeded() && crmWorker.reply().toUtf8() == expectedReply, crmWorker.error());
+        samples.worker.add(alone.exchange(QString::fromUtf8(sent)));
+        wrong.check(alone.worker().succeeded() && alone.worker().reply().toUtf8() == expectedReply,
+                    alone.worker().error());
     };
     // ... and the CRM client itself: the worker with the busy screen and its log records.
     DialogCashier cashier;
     const PayLogger log(QStringLiteral("ZoVORDA动态库"));
     CrmClient client(cashier, log);
-    const QJsonObject bodyObject = QJsonDocument::fromJson(sent).object();
+    const QJsonObject body = QJsonDocument::fromJson(sent).object();
     const auto viaClient = [&] {
         QElapsedTimer t;
         t.start();
-        const CrmReply reply = client.call(QStringLiteral("pmb001"), QStringLiteral("会员验证"), bodyObject,
+        const CrmReply reply = client.call(QStringLiteral("pmb001"), QStringLiteral("会员验证"), body,
                                            CrmReplyTexts::of(CrmReplyTexts::Of::MemberQuery));
-        clientCall.add(elapsedMs(t));
+        samples.client.add(elapsedMs(t));
         wrong.check(reply.accepted(), reply.error());
     };
-    for (int i = 0; i < calls; ++i) {
-        // Rotate the order, so that no road always follows the same other one.
-        switch (i % 4) {
-        case 0:
-            viaPlugin(), viaFloor(), viaWorker(), viaClient();
-            break;
-        case 1:
-            viaFloor(), viaWorker(), viaClient(), viaPlugin();
-            break;
-        case 2:
-            viaWorker(), viaClient(), viaPlugin(), viaFloor();
-            break;
-        default:
-            viaClient(), viaPlugin(), viaFloor(), viaWorker();
-            break;
-        }
-        if (i % 50 == 49)
-            crm.clearRequests();
-    }
-    crm.clearRequests();
-
-    const double med = plugin.median(), floorMed = bare.median();
-    r.add({QStringLiteral("member verification \"50\", median of %1 calls").arg(calls), duration(med),
-           duration(floorMed) + QStringLiteral(" bare POST"), ratio(med, floorMed), QStringLiteral("≤ 1.5×"),
-           met(med <= 1.5 * floorMed)});
-    r.add({QStringLiteral("member verification, median above the floor"), signedDuration(med - floorMed),
-           duration(floorMed), QStringLiteral("–"), QStringLiteral("< +3 ms"), met(med - floorMed < 3.0)});
-    r.add({QStringLiteral(
-               "member verification, where the time goes: the CRM client alone (busy screen, worker, two log "
-               "records)"),
-           duration(clientCall.median()), duration(floorMed), ratio(clientCall.median(), floorMed),
-           QStringLiteral("(info)"), QStringLiteral("–")});
-    r.add({QStringLiteral(
-               "member verification, where the time goes: the worker thread's exchange alone (no wait "
-               "screen, no log)"),
-           duration(worker.median()), duration(floorMed), ratio(worker.median(), floorMed),
-           QStringLiteral("(info)"), QStringLiteral("–")});
-    r.add({QStringLiteral("member verification, p95"), duration(plugin.percentile(95)),
-           duration(bare.percentile(95)), ratio(plugin.percentile(95), bare.percentile(95)),
-           QStringLiteral("(info)"), QStringLiteral("–")});
+    inRotation(calls, crm, {viaPlugin, viaFloor, viaWorker, viaClient});
+    verificationRows(r, samples, calls);
 }
 
 // Records when a 5 ms timer on the GUI thread really fires.

@@ -153,100 +153,64 @@ struct Lookup {
     double bare = 0.0;   // median
 };
 
-} // namespace
+// One lookup by the plug-in's member store, checked; wall time in milliseconds.
+double storeLookup(MemberStore& store, const KeyKind& kind, int row, WrongCount& wrong) {
+    const QString key = kind.key(row);
+    QList<MemberRec> found;
+    QElapsedTimer t;
+    t.start();
+    const Outcome ok = store.find(key, found);
+    const double ms = elapsedMs(t);
+    if (!ok.isDone() || found.size() != 1 || found.first().memberId != memberIdOf(row) ||
+        found.first().name != nameOf(row) || found.first().mobile != mobileOf(row))
+        wrong.fail(QStringLiteral("%1 %2: %3 candidates %4")
+                       .arg(kind.column, key)
+                       .arg(found.size())
+                       .arg(ok.hostText()));
+    return ms;
+}
 
-void offlineLookup(const Options& o, Report& r) {
-    const QVector<int> sizes = o.quick ? QVector<int>{1000, 10000} : QVector<int>{10000, 100000, 1000000};
-    const int lookups = o.pick(300, 60);
-    WorkDir dir;
-    CashierRobot guard;
-    // results[kind][size]
-    QVector<QVector<Lookup>> results(keyKinds().size());
-    WrongCount wrong(r, QStringLiteral("offline lookup"));
-
-    for (int rows : sizes) {
-        const QString path = dir.filePath(QStringLiteral("members_%1.db").arg(rows));
-        QElapsedTimer build;
-        build.start();
-        QString error;
-        if (!buildTable(path, rows, error)) {
-            r.wrong(QStringLiteral("building t_member with %1 rows: %2").arg(rows).arg(error));
-            return;
-        }
-        progress(QStringLiteral("offline lookup: t_member with %1 rows built in %2")
-                     .arg(rows)
-                     .arg(duration(elapsedMs(build))));
-
-        // The database layer reads the settings when it is built.
-        dir.writeIni(QStringLiteral("config.ini"),
-                     {{QStringLiteral("DataBase/DbType"), QStringLiteral("SQLITE")}});
-        dir.writeIni(QStringLiteral("ZoVORDA.ini"), {{QStringLiteral("Config/dbname"), path}});
-        auto posDb = std::make_unique<PosDB>();
-        const PayLogger log(QStringLiteral("ZoVORDA动态库"));
-        MemberStore store(*posDb, log);
-        QList<MemberRec> found;
-        const Outcome opened = store.find(mobileOf(1), found);
-        if (!opened.isDone()) {
-            r.wrong(QStringLiteral("offline lookup: ") + opened.hostText());
-            return;
-        }
-        QSqlDatabase db = QSqlDatabase::database(posDb->connectionName(), false);
-
-        std::mt19937 random(20261206u + static_cast<unsigned>(rows));
-        std::uniform_int_distribution<int> anyRow(0, rows - 1);
-        for (int k = 0; k < keyKinds().size(); ++k) {
-            const KeyKind& kind = keyKinds().at(k);
-            QSqlQuery bare(db);
-            bare.prepare(
-                QStringLiteral("select member_id,cardno,grade_level,grade_name,member_name,birthday,mobile,"
-                               "address from t_member where ") +
-                kind.column + QStringLiteral("=? and status='1'"));
-            Samples plugin, floor;
-            for (int n = 0; n < lookups + 5; ++n) {
-                int row = anyRow(random);
-                while (!active(row))
-                    row = anyRow(random);
-                const QString key = kind.key(row);
-
-                QElapsedTimer t;
-                t.start();
-                const Outcome ok = store.find(key, found);
-                const double pluginMs = elapsedMs(t);
-                if (!ok.isDone() || found.size() != 1 || found.first().memberId != memberIdOf(row) ||
-                    found.first().name != nameOf(row) || found.first().mobile != mobileOf(row)) {
-                    wrong.fail(QStringLiteral("%1 %2: %3 candidates %4")
-                                   .arg(kind.column, key)
-                                   .arg(found.size())
-                                   .arg(ok.hostText()));
-                }
-
-                t.restart();
-                bare.addBindValue(key);
-                bare.exec();
-                QStringList values;
-                while (bare.next()) {
-                    for (int c = 0; c < 8; ++c)
-                        values.append(bare.value(c).toString());
-                }
-                const double bareMs = elapsedMs(t);
-                if (values.size() != 8 || values.first() != memberIdOf(row)) {
-                    wrong.fail(QStringLiteral("bare query %1 %2: %3")
-                                   .arg(kind.column, key, bare.lastError().text()));
-                }
-                if (n >= 5) { // the first few warm the statement cache and the pages
-                    plugin.add(pluginMs);
-                    floor.add(bareMs);
-                }
-            }
-            results[k].append({plugin.median(), floor.median()});
-        }
-        db = QSqlDatabase(); // the database layer's connection goes with it
-        posDb.reset();
-        QFile::remove(path);
+// The same lookup as a bare prepared query on the same connection.
+double bareLookup(QSqlQuery& bare, const KeyKind& kind, int row, WrongCount& wrong) {
+    const QString key = kind.key(row);
+    QElapsedTimer t;
+    t.start();
+    bare.addBindValue(key);
+    bare.exec();
+    QStringList values;
+    while (bare.next()) {
+        for (int c = 0; c < 8; ++c)
+            values.append(bare.value(c).toString());
     }
-    if (!guard.allDone())
-        r.wrong(QStringLiteral("a dialog opened: ") + guard.failures());
+    const double ms = elapsedMs(t);
+    if (values.size() != 8 || values.first() != memberIdOf(row))
+        wrong.fail(QStringLiteral("bare query %1 %2: %3").arg(kind.column, key, bare.lastError().text()));
+    return ms;
+}
 
+Lookup timeKind(const KeyKind& kind, MemberStore& store, const QSqlDatabase& db, int lookups,
+                std::mt19937& random, std::uniform_int_distribution<int>& anyRow, WrongCount& wrong) {
+    QSqlQuery bare(db);
+    bare.prepare(QStringLiteral("select member_id,cardno,grade_level,grade_name,member_name,birthday,mobile,"
+                                "address from t_member where ") +
+                 kind.column + QStringLiteral("=? and status='1'"));
+    Samples plugin, floor;
+    for (int n = 0; n < lookups + 5; ++n) {
+        int row = anyRow(random);
+        while (!active(row))
+            row = anyRow(random);
+        const double pluginMs = storeLookup(store, kind, row, wrong);
+        const double bareMs = bareLookup(bare, kind, row, wrong);
+        if (n >= 5) { // the first few warm the statement cache and the pages
+            plugin.add(pluginMs);
+            floor.add(bareMs);
+        }
+    }
+    return {plugin.median(), floor.median()};
+}
+
+// results[kind][size]
+void lookupRows(Report& r, const QVector<int>& sizes, const QVector<QVector<Lookup>>& results, int lookups) {
     const QString big = rowsText(sizes.last()), small = rowsText(sizes.first());
     for (int k = 0; k < keyKinds().size(); ++k) {
         const KeyKind& kind = keyKinds().at(k);
@@ -265,6 +229,54 @@ void offlineLookup(const Options& o, Report& r) {
                duration(largest.plugin), duration(smallest.plugin), ratio(largest.plugin, smallest.plugin),
                QStringLiteral("< 2×"), met(largest.plugin < 2.0 * smallest.plugin)});
     }
+}
+
+} // namespace
+
+void offlineLookup(const Options& o, Report& r) {
+    const QVector<int> sizes = o.quick ? QVector<int>{1000, 10000} : QVector<int>{10000, 100000, 1000000};
+    const int lookups = o.pick(300, 60);
+    WorkDir dir;
+    CashierRobot guard;
+    QVector<QVector<Lookup>> results(keyKinds().size());
+    WrongCount wrong(r, QStringLiteral("offline lookup"));
+    for (int rows : sizes) {
+        const QString path = dir.filePath(QStringLiteral("members_%1.db").arg(rows));
+        QElapsedTimer build;
+        build.start();
+        QString error;
+        if (!buildTable(path, rows, error)) {
+            r.wrong(QStringLiteral("building t_member with %1 rows: %2").arg(rows).arg(error));
+            return;
+        }
+        progress(QStringLiteral("offline lookup: t_member with %1 rows built in %2")
+                     .arg(rows)
+                     .arg(duration(elapsedMs(build))));
+        // The database layer reads the settings when it is built.
+        dir.writeIni(QStringLiteral("config.ini"),
+                     {{QStringLiteral("DataBase/DbType"), QStringLiteral("SQLITE")}});
+        dir.writeIni(QStringLiteral("ZoVORDA.ini"), {{QStringLiteral("Config/dbname"), path}});
+        auto posDb = std::make_unique<PosDB>();
+        const PayLogger log(QStringLiteral("ZoVORDA动态库"));
+        MemberStore store(*posDb, log);
+        QList<MemberRec> found;
+        const Outcome opened = store.find(mobileOf(1), found);
+        if (!opened.isDone()) {
+            r.wrong(QStringLiteral("offline lookup: ") + opened.hostText());
+            return;
+        }
+        QSqlDatabase db = QSqlDatabase::database(posDb->connectionName(), false);
+        std::mt19937 random(20261206u + static_cast<unsigned>(rows));
+        std::uniform_int_distribution<int> anyRow(0, rows - 1);
+        for (int k = 0; k < keyKinds().size(); ++k)
+            results[k].append(timeKind(keyKinds().at(k), store, db, lookups, random, anyRow, wrong));
+        db = QSqlDatabase(); // the database layer's connection goes with it
+        posDb.reset();
+        QFile::remove(path);
+    }
+    if (!guard.allDone())
+        r.wrong(QStringLiteral("a dialog opened: ") + guard.failures());
+    lookupRows(r, sizes, results, lookups);
 }
 
 } // namespace bench
