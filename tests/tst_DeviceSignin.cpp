@@ -140,65 +140,56 @@ private slots:
         QVERIFY(ini("Config/SigninTime").startsWith(today() + " "));
     }
 
-    void forcedSigninRefused_data() {
-        columns<QByteArray, QString, QString>({"reply", "message", "token"});
-        const auto row = [](const char* name, const QByteArray& reply, const QString& message,
+    // emptied: a setting (file, key) the till lacks.
+    void managementRefused_data() {
+        columns<bool, QJsonObject, QStringList, QByteArray, QString, QString>(
+            {"signin", "request", "emptied", "reply", "message", "token"});
+        const auto crm = [](const char* name, const QByteArray& reply, const QString& message,
                             const QString& token = "TK-1") {
-            QTest::newRow(name) << reply << message << token;
+            QTest::newRow(name) << true << kManagement << QStringList() << reply << message << token;
         };
-        row("an answer that is no JSON", "ok", "解析Vorda返回数据错误" + kRetry);
-        row("a JSON array", "[]", "解析Vorda返回数据失败" + kRetry);
-        row("no data", "{}", "未获取到Vorda返回数据节点");
-        row("no result code", R"({"data":{}})", "会员签到时未返回result_code");
-        row("a refusal with its text", CrmReplies::refused("密码错误"), "签到失败，密码错误" + kRetry);
-        row("a refusal without text", R"({"data":{"result_code":"-1"}})", "签到失败" + kRetry);
-        row("no store status", signedIn({{"token", "NEW"}, {"shop_id", "S99"}}), "签到时未返回门店状态");
-        row("the store disabled", signedIn({{"status", "0"}, {"token", "NEW"}, {"shop_id", "S99"}}),
+        const auto till = [](const char* name, bool signin, const QJsonObject& request,
+                             const QStringList& emptied, const QString& message) {
+            QTest::newRow(name) << signin << request << emptied << QByteArray() << message << QString("TK-1");
+        };
+        const QJsonObject noStore = without(kManagement, {"store_id"});
+        till("the cashier closes the screen", false, noStore, {}, "CLOSE");
+        till("a sign-in without a store", true, noStore, {}, "store_id参数传入不全");
+        till("a sign-in without device code", true, kManagement, {"RVX_Config.ini", "NAV/pointcode"},
+             "未配置设备编码");
+        till("a sign-in without password", true, kManagement, {"ZoVORDA.ini", "Config/password"},
+             "未配置签到密码");
+        crm("an answer that is no JSON", "ok", "解析Vorda返回数据错误" + kRetry);
+        crm("a JSON array", "[]", "解析Vorda返回数据失败" + kRetry);
+        crm("no data", "{}", "未获取到Vorda返回数据节点");
+        crm("no result code", R"({"data":{}})", "会员签到时未返回result_code");
+        crm("a refusal with its text", CrmReplies::refused("密码错误"), "签到失败，密码错误" + kRetry);
+        crm("a refusal without text", R"({"data":{"result_code":"-1"}})", "签到失败" + kRetry);
+        crm("no store status", signedIn({{"token", "NEW"}, {"shop_id", "S99"}}), "签到时未返回门店状态");
+        crm("the store disabled", signedIn({{"status", "0"}, {"token", "NEW"}, {"shop_id", "S99"}}),
             "0101已被禁用，请联系管理员处理");
-        row("no token", signedIn({{"status", "1"}, {"shop_id", "S99"}}), "签到时未返回token");
-        row("no shop id, the token is kept", signedIn({{"status", "1"}, {"token", "NEW"}}),
+        crm("no token", signedIn({{"status", "1"}, {"shop_id", "S99"}}), "签到时未返回token");
+        crm("no shop id, the token is kept", signedIn({{"status", "1"}, {"token", "NEW"}}),
             "签到时未返回门店id", "NEW");
     }
 
-    void forcedSigninRefused() {
+    void managementRefused() {
+        QFETCH(bool, signin);
+        QFETCH(QJsonObject, request);
+        QFETCH(QStringList, emptied);
         QFETCH(QByteArray, reply);
         QFETCH(QString, message);
         QFETCH(QString, token);
-        m_till->script("sig999", {reply});
-        cashier().signins = {true};
-        QCOMPARE(m_till->vip(kManagement),
-                 QStringLiteral(R"({"rtncode":"000000","rtnmsg":"%1"})").arg(message).toUtf8());
-        QVERIFY(cashier().messages.isEmpty());
-        verifyUntouched(token);
-    }
-
-    void managementWithoutSignin_data() {
-        columns<bool, QJsonObject, QString, QString, QString>(
-            {"signin", "request", "file", "emptied", "message"});
-        const QJsonObject noStore = without(kManagement, {"store_id"});
-        const QString none;
-        tableRow("the cashier closes the screen", false, noStore, none, none, QString("CLOSE"));
-        tableRow("a sign-in without a store", true, noStore, none, none, QString("store_id参数传入不全"));
-        tableRow("a sign-in without device code", true, kManagement, QString("RVX_Config.ini"),
-                 QString("NAV/pointcode"), QString("未配置设备编码"));
-        tableRow("a sign-in without password", true, kManagement, QString("ZoVORDA.ini"),
-                 QString("Config/password"), QString("未配置签到密码"));
-    }
-
-    void managementWithoutSignin() {
-        QFETCH(bool, signin);
-        QFETCH(QJsonObject, request);
-        QFETCH(QString, file);
-        QFETCH(QString, emptied);
-        QFETCH(QString, message);
-        if (!file.isEmpty())
-            m_till->dir.writeIni(file, {{emptied, ""}});
+        if (!emptied.isEmpty())
+            m_till->dir.writeIni(emptied[0], {{emptied[1], ""}});
+        if (!reply.isNull())
+            m_till->script("sig999", {reply});
         cashier().signins = {signin};
         QCOMPARE(m_till->vip(request),
                  QStringLiteral(R"({"rtncode":"000000","rtnmsg":"%1"})").arg(message).toUtf8());
-        QCOMPARE(m_till->crm.requestCount(), 0);
+        QCOMPARE(m_till->txcodes(), reply.isNull() ? QStringList() : QStringList{"sig999"});
         QVERIFY(cashier().messages.isEmpty());
-        verifyUntouched();
+        verifyUntouched(token);
     }
 
     void companionProgram_data() {
