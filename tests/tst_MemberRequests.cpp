@@ -50,7 +50,7 @@ class TestMemberRequests : public QObject {
     ScriptedCashier& cashier() { return *m_till->cashier; }
 
 private slots:
-    void init() { QVERIFY((m_till = std::make_unique<TillFixture>(1, kScripted))->started); }
+    void init() { QVERIFY((m_till = std::make_unique<TillFixture>(5, kScripted))->started); }
     void cleanup() {
         VERIFY_SCRIPT(cashier());
         m_till.reset();
@@ -206,6 +206,7 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(QString, step);
         QFETCH(QString, text);
+        m_till->dir.writeIni("ZoVORDA.ini", {{"Config/TimeOut", "1"}});
         crmsim::Reply r = crmsim::Reply::json(reply);
         r.hang = hang;
         m_till->crm.enqueue("pmb001", r);

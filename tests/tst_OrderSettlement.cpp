@@ -104,23 +104,21 @@ private slots:
     void saleTypeAndSourceBill_data() {
         columns<QString, QString, QString, QString, QString>(
             {"saleType", "bizType", "sent", "sorder", "source"});
+        const auto row = [](const char* name, const QString& saleType, const QString& bizType,
+                            const QString& sent, const QString& sorder, const QString& source) {
+            QTest::newRow(name) << saleType << bizType << sent << sorder << source;
+        };
         const QString none, ret = "return";
-        tableRow("business type 1", ret, QString("1"), QString("1"), QString("OB1"), QString(""));
-        tableRow("business type 2", ret, QString("2"), QString("2"), QString("OB1"), QString(""));
-        tableRow("business type 3 names its source bill", ret, QString("3"), QString("3"), QString("OB1"),
-                 QString("SB1"));
-        tableRow("business type 4 names its source bill", ret, QString("4"), QString("4"), QString("OB1"),
-                 QString("SB1"));
-        tableRow("business type 5 is sale type 4", ret, QString("5"), QString("4"), QString("OB1"),
-                 QString(""));
-        tableRow("business type 6 settles against its source bill", ret, QString("6"), QString("5"),
-                 QString("SB1"), QString(""));
-        tableRow("business type 7 sends no sale type", ret, QString("7"), none, QString("OB1"), QString(""));
-        tableRow("an empty business type sends none", ret, QString(""), none, QString("OB1"), QString(""));
-        tableRow("a sale reads no old bill", QString("sale"), QString("1"), QString("1"), QString(""),
-                 QString(""));
-        tableRow("RETURN in capitals is no return", QString("RETURN"), QString("1"), QString("1"),
-                 QString(""), QString(""));
+        row("business type 1", ret, "1", "1", "OB1", "");
+        row("business type 2", ret, "2", "2", "OB1", "");
+        row("business type 3 names its source bill", ret, "3", "3", "OB1", "SB1");
+        row("business type 4 names its source bill", ret, "4", "4", "OB1", "SB1");
+        row("business type 5 is sale type 4", ret, "5", "4", "OB1", "");
+        row("business type 6 settles against its source bill", ret, "6", "5", "SB1", "");
+        row("business type 7 sends no sale type", ret, "7", none, "OB1", "");
+        row("an empty business type sends none", ret, "", none, "OB1", "");
+        row("a sale reads no old bill", "sale", "1", "1", "", "");
+        row("RETURN in capitals is no return", "RETURN", "1", "1", "", "");
     }
 
     void saleTypeAndSourceBill() {
