@@ -166,7 +166,7 @@ private slots:
         columns<double, QByteArray, QByteArray, QByteArray>({"amount", "reply", "scoreCash", "result"});
         const QByteArray ok = CrmReplies::accepted();
         tableRow("points given back", -12.5, ok, QByteArray("12.50"), paid("-12.5"));
-        tableRow("0.006 is a cent", 0.006, ok, QByteArray("0.01"), paid("-0.01"));
+        tableRow("0.006 is not zero and is answered as sent", 0.006, ok, QByteArray("0.01"), paid("-0.006"));
         tableRow("refused", 5.0, CrmReplies::refused("订单不存在"), QByteArray("5.00"),
                  failed("0 订单不存在"));
     }
@@ -177,6 +177,8 @@ private slots:
         QFETCH(QByteArray, scoreCash);
         QFETCH(QByteArray, result);
         m_till->script("pmb020", {reply});
+        QEXPECT_FAIL("0.006 is not zero and is answered as sent",
+                     "the amount given back is kept in whole cents", Continue);
         QCOMPARE(m_till->card(head("REFUND", amount), Requests::products(), "{broken"), result);
         QCOMPARE(m_till->bodies("pmb020"), QByteArrayList{debit(scoreCash, "-1", "OB7")});
         QCOMPARE(m_till->txcodes(), QStringList{"pmb020"});
