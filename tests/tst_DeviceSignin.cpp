@@ -6,6 +6,8 @@
 #include "support/TillFixture.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QtTest>
 
 using namespace Requests;
@@ -24,6 +26,7 @@ QByteArray oneMember() {
 
 const QJsonObject kManagement{{"reqtype", "78"}, {"store_id", "0101"}};
 const QByteArray kSigninBody = R"({"device_id":"POS01","entry_pwd":"密码8","serial_num":"0101"})";
+const QString kSleeper = QFileInfo(QStandardPaths::findExecutable("sleep")).canonicalFilePath();
 const QString kRetry = QStringLiteral("，请再次尝试或联系管理员处理");
 const QString kYesterday = QDate::currentDate().addDays(-1).toString("yyyy-MM-dd") + " 23:59:59";
 
@@ -194,9 +197,8 @@ private slots:
 
     void companionProgram_data() {
         columns<QString, QString, bool>({"exePath", "logText", "started"});
-        // This test program is running, so it counts as started.
-        const QString self = QCoreApplication::applicationFilePath();
-        tableRow("running already", self, QFileInfo(self).fileName() + "已经启动", false);
+        // A program of another name than this test's keeps running beside it.
+        tableRow("running already", kSleeper, QString("sleep已经启动"), false);
         tableRow("not running", QString("companion.sh"), QString(), true); // started by its whole path
         tableRow("a path ending in a slash names nothing", QString("/opt/till/"), QString("已经启动"), false);
     }
@@ -205,6 +207,9 @@ private slots:
         QFETCH(QString, exePath);
         QFETCH(QString, logText);
         QFETCH(bool, started);
+        QProcess running;
+        running.start(kSleeper, {"30"});
+        QVERIFY(running.waitForStarted());
         // A companion that leaves a note of its arguments.
         m_till->dir.writeFile("companion.sh", "#!/bin/sh\necho \"$@\" > companion.out\n");
         QFile::setPermissions(m_till->dir.filePath("companion.sh"),
@@ -221,6 +226,8 @@ private slots:
             QTRY_COMPARE(m_till->dir.readFile("companion.out"), QByteArray("r\n"));
         else
             QVERIFY(!QFile::exists(m_till->dir.filePath("companion.out")));
+        running.kill();
+        running.waitForFinished();
     }
 };
 
