@@ -2,8 +2,6 @@
 #include "support/DialogDriver.h"
 #include "ui/CouponWidget.h"
 
-#include <list>
-
 using namespace Dialogs;
 
 class tst_CouponWidget : public QObject {
@@ -17,15 +15,14 @@ class tst_CouponWidget : public QObject {
             "CouponWidget", [&] { return dlg.Exec(); }, steps);
     }
     int selectedRows() { return table()->selectionModel()->selectedRows().size(); }
-    // The controller's coupon records, "number|name|value|flag" each; the dialog keeps pointers to them.
-    std::list<CouponRec> m_owned;
-    QList<CouponRec*> coupons(const QStringList& rows = {"C1001|满100减5|5|1", "C1002|新客券|0.5|0",
-                                                         "C1003|生日券|100|2"}) {
-        QList<CouponRec*> list;
+    // The coupon records, "number|name|value|flag" each.
+    QList<CouponRec> coupons(const QStringList& rows = {"C1001|满100减5|5|1", "C1002|新客券|0.5|0",
+                                                        "C1003|生日券|100|2"}) {
+        QList<CouponRec> list;
         for (const QString& row : rows) {
             const QStringList f = row.split('|');
-            m_owned.push_back({f[0], f[1], f[2].toDouble(), f[3], QString()});
-            list << &m_owned.back();
+            list << CouponRec{f[0], f[1], Money::fromDouble(f[2].toDouble()), Kinds::couponUse(f[3]),
+                              QString()};
         }
         return list;
     }
@@ -39,7 +36,7 @@ private slots:
 
     // Filled, then emptied by a refill without coupons and at the start of a tender.
     void fillingAndEmptyingTheTable() {
-        const QList<CouponRec*> four = coupons() + coupons({"C1004||12.5|"});
+        const QList<CouponRec> four = coupons() + coupons({"C1004||12.5|"});
         dlg.SetCoupons(four);
         QCOMPARE(rows(table()->model()),
                  QStringList({"1|C1001|满100减5|5.00|可用", "2|C1002|新客券|0.50|不可用",
@@ -91,7 +88,7 @@ private slots:
         QFETCH(bool, listed);
         QFETCH(QString, typed);
         QFETCH(QString, press);
-        dlg.SetCoupons(listed ? coupons() : QList<CouponRec*>());
+        dlg.SetCoupons(listed ? coupons() : QList<CouponRec>());
         QSignalSpy checks(&dlg, &CouponWidget::SignCouponCheck);
         QSignalSpy clears(&dlg, &CouponWidget::SignCouponClear);
         const int result = run([&] {
@@ -120,7 +117,7 @@ private slots:
     // The controller answers every check by refilling the table from inside the emission, with the wait
     // screen over the dialog while the CRM is asked.
     void refillDuringCheckAndClear() {
-        QList<CouponRec*> listed;
+        QList<CouponRec> listed;
         auto onCheck = connect(&dlg, &CouponWidget::SignCouponCheck, this, [&](QString no) {
             QWidget waitScreen;
             waitScreen.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);

@@ -17,9 +17,7 @@ class TestVipSelection : public QObject {
 
     QTableView* table() const { return m_list.findChild<QTableView*>("tableView"); }
     int run(int count, const std::function<void()>& steps) {
-        QList<MemberRec*> candidates;
-        for (int i = 0; i < count; ++i)
-            candidates << &m_members[i];
+        const QList<MemberRec> candidates = m_members.mid(0, count);
         return runAsCashier(
             "VipSelection", [&] { return m_list.SelectMember(candidates); }, steps);
     }
@@ -32,8 +30,8 @@ private slots:
             const QStringList cells = row.split('|');
             MemberRec member;
             member.name = cells[0];
-            member.phone = cells[1];
-            member.code = cells[2];
+            member.mobile = cells[1];
+            member.cardNo = cells[2];
             member.address = cells[3];
             m_members << member;
         }
