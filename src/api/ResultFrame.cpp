@@ -83,7 +83,7 @@ QJsonObject tenderResult(const Outcome& outcome, const CallState& state) {
     const QString code = outcome.isDone() ? kSuccess : kFailure;
     const QString message = outcome.isDone() ? tr("交易成功") : outcome.hostText();
     if (t.payType != PayType::Coupons)
-        return tenderKeys(code, message, Money::general(state.paid));
+        return tenderKeys(code, message, Money::generalFormat(state.paid));
     // The coupon tender always reports its coupons, also after a failure, so the
     // host can see which ones the CRM has already written off.
     Cents total = 0;

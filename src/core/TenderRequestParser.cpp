@@ -12,10 +12,13 @@ using JsonInput::require;
 
 // An amount must be there and not be zero at two decimals; it is kept without sign
 // (a refund's amounts arrive negative from some hosts).
-Outcome takeAmount(const QVariantMap& in, const QString& key, const QString& zeroMsg, Cents& value) {
+Outcome takeAmount(const QVariantMap& in, const QString& key, const QString& zeroMsg, Cents& value,
+                   double* asSent = nullptr) {
     if (!in.contains(key))
         return Outcome::failed(JsonInput::missing(key));
     value = qAbs(Money::fromVariant(in.value(key)));
+    if (asSent)
+        *asSent = qAbs(in.value(key).toDouble());
     return value == 0 ? Outcome::failed(zeroMsg) : Outcome::done();
 }
 
@@ -84,7 +87,8 @@ Outcome TenderRequestParser::parseHead(const QString& text, TenderRec& t) {
     t.memberSysType = in.value(QStringLiteral("vip_systype")).toString();
     RETURN_UNLESS_DONE(
         takeAmount(in, QStringLiteral("order_amount"), tr("订单金额不允许为0"), t.orderAmount));
-    RETURN_UNLESS_DONE(takeAmount(in, QStringLiteral("tr_amt"), tr("支付金额不允许为0"), t.amount));
+    RETURN_UNLESS_DONE(
+        takeAmount(in, QStringLiteral("tr_amt"), tr("支付金额不允许为0"), t.amount, &t.amountAsSent));
     RETURN_UNLESS_DONE(require(in, QStringLiteral("pay_code"), t.payCode));
     return require(in, QStringLiteral("pay_name"), t.payName);
 }

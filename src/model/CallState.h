@@ -15,7 +15,9 @@ struct CallState {
     SettlementRec settlement;
     TenderRec tender;
     QList<CouponRec> coupons;
-    Cents paid = 0; // what the tender paid (negative for a refund)
+    // What the points paid, as the host reads it back: its own figure unrounded (the
+    // amount keyed or the refund's "tr_amt"), negative for a refund.
+    double paid = 0;
 
     void reset(const QString& currentShopId) { *this = CallState{currentShopId, {}, {}, {}, {}, 0}; }
 };

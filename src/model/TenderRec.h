@@ -28,6 +28,9 @@ struct TenderRec {
     QString payName;
     Cents orderAmount = 0; // without sign
     Cents amount = 0;      // "tr_amt", without sign
+    // "tr_amt" without sign and unrounded: a points refund answers the host's own
+    // figure back (0.006 comes back as -0.006 although a cent is given back).
+    double amountAsSent = 0;
     QList<GoodsLine> goods;
     QList<PayLineRec> salePays;   // "pays" of UdpIn1
     QList<PayLineRec> refundPays; // "paysnow" of UdpIn1

@@ -7,6 +7,7 @@
 #include "ui/Cashier.h"
 
 #include <QJsonObject>
+#include <QVariant>
 
 PointsTender::PointsTender(CrmClient& crm, MemberVerification& verification, MemberPassword& password,
                            Cashier& cashier)
@@ -32,14 +33,14 @@ Outcome PointsTender::sale(CallState& state) {
         return Outcome::failed(tr("支付金额请勿大于输入的待付金额"));
     const Outcome paid = post(state, amount, false);
     if (paid.isDone())
-        state.paid = amount;
+        state.paid = QVariant(*keyed).toDouble();
     return paid;
 }
 
 Outcome PointsTender::refund(CallState& state) {
     const Outcome refunded = post(state, state.tender.amount, true);
     if (refunded.isDone())
-        state.paid = -state.tender.amount;
+        state.paid = -state.tender.amountAsSent;
     return refunded;
 }
 
