@@ -118,7 +118,7 @@ AddSamples timeAdds(int coupons, crmsim::Server& crm, CouponDialogRoad& road, Wr
 void timeRefill(CouponWidget& widget, Samples& refill, Samples& bareRefill) {
     QList<CouponRec> many;
     for (int n = 1; n <= 200; ++n)
-        many.append(CouponRec{couponNo(n), QStringLiteral("满100减5"), 500, CouponUse::Usable, QString()});
+        many.append(CouponRec{couponNo(n), QStringLiteral("满100减5"), 5.0, CouponUse::Usable, QString()});
     QStandardItemModel model(0, 5);
     QTableView view;
     view.setModel(&model);
@@ -135,7 +135,7 @@ void timeRefill(CouponWidget& widget, Samples& refill, Samples& bareRefill) {
             model.setItem(row, 0, new QStandardItem(QString::number(row + 1)));
             model.setItem(row, 1, new QStandardItem(c.couponNo));
             model.setItem(row, 2, new QStandardItem(c.ticketName));
-            model.setItem(row, 3, new QStandardItem(QString::number(c.amount / 100.0, 'f', 2)));
+            model.setItem(row, 3, new QStandardItem(QString::number(c.amount, 'f', 2)));
             model.setItem(row, 4, new QStandardItem(QStringLiteral("1")));
         }
         bareRefill.add(elapsedMs(t));

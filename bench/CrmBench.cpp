@@ -301,8 +301,8 @@ OrderRec order(int lines) {
     o.posSaleNo = "S0001", o.posBillNo = "B0001", o.saleBeginTime = "2026-12-06 10:00:00";
     o.cardNo = "C0001", o.memberId = "6000000000000001", o.saleType = "sale", o.bizType = "1";
     o.pieceTotal = 2.0 * lines;
-    o.shouldTotal = o.actualTotal = 2360 * Cents(lines);
-    o.pays = {PayLineRec{"01", QString(), "P1", "T1", o.shouldTotal, o.shouldTotal}};
+    o.shouldTotal = o.actualTotal = 23.6 * lines;
+    o.pays = {PayLineRec{"01", QString(), "P1", "T1", o.shouldTotal, 2360 * Cents(lines)}};
     o.goods.reserve(lines);
     for (int i = 0; i < lines; ++i) {
         const QString id = QString::number(100000 + i);

@@ -148,10 +148,10 @@ OrderRec order() {
     o.saleType = QStringLiteral("sale");
     o.bizType = QStringLiteral("1");
     o.pieceTotal = 2;
-    o.shouldTotal = o.actualTotal = 2550;
+    o.shouldTotal = o.actualTotal = 25.5;
     o.saleBeginTime = QStringLiteral("2024-05-01 10:00:00");
     o.goods = {milk()};
-    o.pays = {PayLineRec{QStringLiteral("01"), QString(), QString(), QString(), 2550, 2550}};
+    o.pays = {PayLineRec{QStringLiteral("01"), QString(), QString(), QString(), 25.5, 2550}};
     return o;
 }
 

@@ -180,9 +180,9 @@ private slots:
             {q1, q1q2, couponList({{"Q2", "1", 8}})}, {}, {"Q2 B 8.00 可用"},
             answer("CLOSE", "8", {paidCoupon("Q2", "", "8.00")}));
         row("a check naming some: the unknown ignored, the unnamed kept", {add("Q1"), add("Q2")}, false,
-            {a, b}, {q1, couponList({{"Q9", "1", 9}, {"Q2", 1, "2.25"}})}, {},
+            {a, b}, {q1, couponList({{"Q9", "1", 9}, {"Q2", 1, "2.255"}})}, {},
             {"Q1 A 20.00 可用", "Q2 B 2.25 可用"},
-            answer("CLOSE", "22.25", {paid20, paidCoupon("Q2", "", "2.25")}));
+            answer("CLOSE", "22.255", {paid20, paidCoupon("Q2", "", "2.25")}));
         row("the only coupon cleared: no check, nothing entered", {add("Q1"), clear("Q1")}, true, {a}, {q1},
             {}, {}, answer("未录入券", "0"));
         row("confirmed without any coupon", {}, true, {}, {}, {}, {}, answer("未录入券", "0"));
@@ -354,6 +354,12 @@ private slots:
         tableRow("totals equal at two decimals", 100.0,
                  PayLines{cash, {"41", 40, "Q1", "PF1"}, {"02", "0.004", "", ""}}, PayLines{},
                  answer("交易成功", "-40", {paidCoupon("Q1", "PF1", "-40.00")}));
+        tableRow(
+            "coupons' third decimals given back as paid", 100.0,
+            PayLines{{"01", "79.992", "", ""}, {"41", "20.004", "Q1", "PF1"}, {"41", 0.004, "Q2", "PF2"}},
+            PayLines{},
+            answer("交易成功", "-20.008",
+                   {paidCoupon("Q1", "PF1", "-20.00"), paidCoupon("Q2", "PF2", "-0.00")}));
         tableRow("a coupon this refund returned already", 100.0, PayLines{cash, a, b},
                  PayLines{{"41", "20", "QA", ""}}, answer("交易成功", "-20", {qb}));
         tableRow("the same number under another code protects nothing", 100.0, PayLines{cash, a, b},

@@ -21,8 +21,7 @@ class tst_CouponWidget : public QObject {
         QList<CouponRec> list;
         for (const QString& row : rows) {
             const QStringList f = row.split('|');
-            list << CouponRec{f[0], f[1], Money::fromDouble(f[2].toDouble()), Kinds::couponUse(f[3]),
-                              QString()};
+            list << CouponRec{f[0], f[1], f[2].toDouble(), Kinds::couponUse(f[3]), QString()};
         }
         return list;
     }

@@ -132,10 +132,11 @@ private slots:
         columns<QJsonArray, QByteArray>({"accounts", "keys"});
         using CrmReplies::account;
         tableRow("no point accounts", QJsonArray{}, QByteArray(R"("JfRecord":[],"score":"0","balance":"0")"));
-        tableRow("two accounts add up", QJsonArray{account("A1", "10", "1.5"), account("A2", 5, 0.25)},
+        tableRow("two accounts add up, a third decimal kept",
+                 QJsonArray{account("A1", "10", "1.5"), account("A2", 5, 0.125)},
                  QByteArray(R"("JfRecord":[{"BalanceJfTotal":"1.5","JfTotal":"10","PrjCode":"A1",)"
-                            R"("PrjName":"积分A1"},{"BalanceJfTotal":"0.25","JfTotal":"5","PrjCode":"A2",)"
-                            R"("PrjName":"积分A2"}],"score":"15","balance":"1.75")"));
+                            R"("PrjName":"积分A1"},{"BalanceJfTotal":"0.125","JfTotal":"5","PrjCode":"A2",)"
+                            R"("PrjName":"积分A2"}],"score":"15","balance":"1.625")"));
         tableRow(
             "points with a decimal point count nothing",
             QJsonArray{account("A", "12.5", "3"), account("B", "7", "x")},

@@ -33,38 +33,44 @@ private slots:
         QCOMPARE(Money::fromVariant(written), cents);
     }
 
-    void writtenForHostAndCrm_data() {
+    void writtenWithTwoDecimals_data() {
         QTest::addColumn<Cents>("cents");
-        QTest::addColumn<QString>("twoDecimals");
-        QTest::addColumn<QString>("general");
-        QTest::newRow("zero") << Cents(0) << "0.00"
-                              << "0";
-        QTest::newRow("half a unit") << Cents(2550) << "25.50"
-                                     << "25.5";
-        QTest::newRow("one cent") << Cents(1) << "0.01"
-                                  << "0.01";
-        QTest::newRow("minus one cent") << Cents(-1) << "-0.01"
-                                        << "-0.01";
-        QTest::newRow("negative") << Cents(-1550) << "-15.50"
-                                  << "-15.5";
-        QTest::newRow("six digits round the cents away") << Cents(1234567) << "12345.67"
-                                                         << "12345.7";
-        QTest::newRow("a million in exponent form") << Cents(100000000) << "1000000.00"
-                                                    << "1e+06";
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << Cents(0) << "0.00";
+        QTest::newRow("half a unit") << Cents(2550) << "25.50";
+        QTest::newRow("one cent") << Cents(1) << "0.01";
+        QTest::newRow("minus one cent") << Cents(-1) << "-0.01";
+        QTest::newRow("negative") << Cents(-1550) << "-15.50";
+        QTest::newRow("beyond six digits") << Cents(1234567) << "12345.67";
     }
-    void writtenForHostAndCrm() {
+    void writtenWithTwoDecimals() {
         QFETCH(Cents, cents);
-        QFETCH(QString, twoDecimals);
-        QFETCH(QString, general);
-        QCOMPARE(Money::twoDecimals(cents), twoDecimals);
-        QCOMPARE(Money::general(cents), general);
+        QFETCH(QString, text);
+        QCOMPARE(Money::twoDecimals(cents), text);
     }
 
-    void quantitiesInGeneralFormat() {
-        QCOMPARE(Money::generalFormat(1.5), "1.5");
-        QCOMPARE(Money::generalFormat(1000000.0), "1e+06");
-        QCOMPARE(Money::generalFormat(0.00001), "1e-05");
-        QCOMPARE(Money::generalFormat(123456.7), "123457");
+    // Figures the host or the CRM gave go back in their own digits.
+    void figuresAsGiven_data() {
+        QTest::addColumn<double>("figure");
+        QTest::addColumn<QString>("twoDecimals");
+        QTest::addColumn<QString>("general");
+        QTest::newRow("a third decimal") << 10.004 << "10.00"
+                                         << "10.004";
+        QTest::newRow("minus almost nothing") << -0.004 << "-0.00"
+                                              << "-0.004";
+        QTest::newRow("six digits round the cents away") << 12345.67 << "12345.67"
+                                                         << "12345.7";
+        QTest::newRow("a million in exponent form") << 1e6 << "1000000.00"
+                                                    << "1e+06";
+        QTest::newRow("a small quantity") << 0.00001 << "0.00"
+                                          << "1e-05";
+    }
+    void figuresAsGiven() {
+        QFETCH(double, figure);
+        QFETCH(QString, twoDecimals);
+        QFETCH(QString, general);
+        QCOMPARE(Money::twoDecimals(figure), twoDecimals);
+        QCOMPARE(Money::generalFormat(figure), general);
     }
 
     void sumsStayAtTheLimit() {

@@ -45,7 +45,7 @@ private slots:
 
     // Amounts go without sign; totals and quantities in six significant digits.
     void requestBody() {
-        QJsonObject request = with(with(settleRequest(), "shouldtotal", "-25.5"), "actualtotal", 1000000);
+        QJsonObject request = with(with(settleRequest(), "shouldtotal", "-25.505"), "actualtotal", 1000000);
         request.insert("products", QJsonArray{QJsonObject{{"pi", 1001},
                                                           {"bc", "6901"},
                                                           {"pn", "牛奶"},
@@ -71,7 +71,7 @@ private slots:
             R"("sum_value":"0.00","unit_price":"0.00"}],"goods_num_total":"3","member_id":"M1",)"
             R"("member_rebate":"0","order_id":"B1","payinfo":[{"pay_code":"P1","pay_value":"10.00",)"
             R"("paytype":"01","rec_value":"10.00","rej_code_cn":"","return_value":"0","trace_no":"T1",)"
-            R"("trade_date":"","trade_time":""}],"pos_no":"S1","s_value":"25.5","sale_type":"1",)"
+            R"("trade_date":"","trade_time":""}],"pos_no":"S1","s_value":"25.505","sale_type":"1",)"
             R"("score_rebate":"0","score_value":"","shop_id":"S01","sorder_id":"","sourcebillno":"",)"
             R"("spend_time":"2026-12-06 10:00:00","status":"1","value":"1e+06"})";
         QCOMPARE(m_till->bodies("pmb021"), QByteArrayList{body});

@@ -37,20 +37,21 @@ QJsonObject memberKeys(const MemberRec& m) {
         accounts.append(QJsonObject{{QStringLiteral("PrjCode"), a.code},
                                     {QStringLiteral("PrjName"), a.name},
                                     {QStringLiteral("JfTotal"), QString::number(a.points)},
-                                    {QStringLiteral("BalanceJfTotal"), Money::general(a.cash)}});
+                                    {QStringLiteral("BalanceJfTotal"), Money::generalFormat(a.cash)}});
     }
-    return QJsonObject{{QStringLiteral("type_code"), m.gradeCode},
-                       {QStringLiteral("type_name"), m.gradeName},
-                       {QStringLiteral("name"), m.name},
-                       {QStringLiteral("code"), m.cardNo},
-                       {QStringLiteral("vipcardid"), m.memberId},
-                       {QStringLiteral("birthday"), m.birthday},
-                       {QStringLiteral("score"), m.points ? QString::number(*m.points) : QString()},
-                       {QStringLiteral("phone"), m.mobile},
-                       {QStringLiteral("balance"), m.pointsCash ? Money::general(*m.pointsCash) : QString()},
-                       {QStringLiteral("address"), m.address},
-                       {QStringLiteral("JfRecord"), accounts},
-                       {QStringLiteral("HasVipRight"), QStringLiteral("1")}};
+    return QJsonObject{
+        {QStringLiteral("type_code"), m.gradeCode},
+        {QStringLiteral("type_name"), m.gradeName},
+        {QStringLiteral("name"), m.name},
+        {QStringLiteral("code"), m.cardNo},
+        {QStringLiteral("vipcardid"), m.memberId},
+        {QStringLiteral("birthday"), m.birthday},
+        {QStringLiteral("score"), m.points ? QString::number(*m.points) : QString()},
+        {QStringLiteral("phone"), m.mobile},
+        {QStringLiteral("balance"), m.pointsCash ? Money::generalFormat(*m.pointsCash) : QString()},
+        {QStringLiteral("address"), m.address},
+        {QStringLiteral("JfRecord"), accounts},
+        {QStringLiteral("HasVipRight"), QStringLiteral("1")}};
 }
 
 QJsonObject memberResult(const Outcome& outcome, RequestType type, const CallState& state) {
@@ -86,7 +87,7 @@ QJsonObject tenderResult(const Outcome& outcome, const CallState& state) {
         return tenderKeys(code, message, Money::generalFormat(state.paid));
     // The coupon tender always reports its coupons, also after a failure, so the
     // host can see which ones the CRM has already written off.
-    Cents total = 0;
+    double total = 0;
     QJsonArray details;
     for (const CouponRec& c : state.coupons) {
         if (c.use != CouponUse::Usable)
@@ -97,9 +98,9 @@ QJsonObject tenderResult(const Outcome& outcome, const CallState& state) {
                                    {QStringLiteral("MchOrderNo"), c.payflow},
                                    {QStringLiteral("AmountTotal"), Money::twoDecimals(c.amount)},
                                    {QStringLiteral("ActualTotal"), Money::twoDecimals(c.amount)}});
-        total = Money::saturatingAdd(total, c.amount);
+        total += c.amount;
     }
-    QJsonObject result = tenderKeys(code, message, Money::general(total));
+    QJsonObject result = tenderKeys(code, message, Money::generalFormat(total));
     result.insert(QStringLiteral("PayDetails"), details);
     return result;
 }

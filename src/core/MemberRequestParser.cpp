@@ -14,7 +14,7 @@ PayLineRec settledPay(const QVariantMap& line) {
     p.code = line.value(QStringLiteral("code")).toString();
     p.extranNo = line.value(QStringLiteral("extranno")).toString();
     p.payNo = line.value(QStringLiteral("payno")).toString();
-    p.amount = Money::fromVariant(line.value(QStringLiteral("pay_amount")));
+    p.amount = line.value(QStringLiteral("pay_amount")).toDouble();
     p.paidAmount = Money::fromVariant(line.value(QStringLiteral("zf_amount")));
     return p;
 }
@@ -63,8 +63,8 @@ Outcome parseSettle(const QVariantMap& in, OrderRec& o) {
     RETURN_UNLESS_DONE(require(in, QStringLiteral("shouldtotal"), shouldTotal));
     RETURN_UNLESS_DONE(require(in, QStringLiteral("actualtotal"), actualTotal));
     o.pieceTotal = in.value(QStringLiteral("plucounttotal")).toDouble();
-    o.shouldTotal = Money::fromVariant(in.value(QStringLiteral("shouldtotal")));
-    o.actualTotal = Money::fromVariant(in.value(QStringLiteral("actualtotal")));
+    o.shouldTotal = in.value(QStringLiteral("shouldtotal")).toDouble();
+    o.actualTotal = in.value(QStringLiteral("actualtotal")).toDouble();
     if (o.saleType == QLatin1String("return")) {
         o.oldPosSaleNo = in.value(QStringLiteral("old_pos_saleno")).toString();
         o.oldPosBillNo = in.value(QStringLiteral("old_pos_billno")).toString();

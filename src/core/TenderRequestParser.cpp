@@ -37,7 +37,7 @@ Outcome takePayLines(const QVariantMap& in, const QString& key, QList<PayLineRec
                 return Outcome::failed(TenderRequestParser::tr("支付金额参数不完整"));
         }
         PayLineRec rec;
-        rec.amount = Money::fromVariant(line.value(QStringLiteral("pay_amt")));
+        rec.amount = line.value(QStringLiteral("pay_amt")).toDouble();
         rec.code = line.value(QStringLiteral("code")).toString();
         rec.name = line.value(QStringLiteral("name")).toString();
         rec.payNo = line.value(QStringLiteral("payno")).toString();

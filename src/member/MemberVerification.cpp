@@ -81,7 +81,7 @@ Outcome MemberVerification::readMember(const QVariantMap& info, MemberRec& membe
     if (!info.contains(QStringLiteral("actionlist")))
         return Outcome::failed(tr("会员查询时未返回actionlist"));
     qint64 points = 0;
-    Cents cash = 0;
+    double cash = 0;
     for (const QVariant& item : info.value(QStringLiteral("actionlist")).toList()) {
         const QVariantMap account = item.toMap();
         PointAccountRec rec;
@@ -89,10 +89,10 @@ Outcome MemberVerification::readMember(const QVariantMap& info, MemberRec& membe
         rec.name = account.value(QStringLiteral("action_name")).toString();
         // Points are whole numbers: "12.5" is not a point count and counts 0.
         rec.points = account.value(QStringLiteral("score_value")).toLongLong();
-        rec.cash = Money::fromVariant(account.value(QStringLiteral("score_cash")));
+        rec.cash = account.value(QStringLiteral("score_cash")).toDouble();
         member.accounts.append(rec);
         points = Money::saturatingAdd(points, rec.points);
-        cash = Money::saturatingAdd(cash, rec.cash);
+        cash += rec.cash;
     }
     member.points = points;
     member.pointsCash = cash;

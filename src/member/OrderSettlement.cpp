@@ -13,8 +13,8 @@ namespace {
 QString money(Cents amount) {
     return Money::twoDecimals(qAbs(amount));
 }
-QString total(Cents amount) {
-    return Money::general(qAbs(amount));
+QString total(double figure) {
+    return Money::generalFormat(qAbs(figure));
 }
 QString quantity(double value) {
     return Money::generalFormat(qAbs(value));
@@ -38,7 +38,7 @@ QJsonArray payInfo(const QList<PayLineRec>& pays) {
             {QStringLiteral("paytype"), pay.code},
             {QStringLiteral("trace_no"), pay.extranNo},
             {QStringLiteral("pay_code"), pay.payNo},
-            {QStringLiteral("pay_value"), money(pay.amount)},
+            {QStringLiteral("pay_value"), money(Money::fromDouble(pay.amount))},
             {QStringLiteral("rec_value"), money(pay.paidAmount)},
             {QStringLiteral("return_value"), QStringLiteral("0")},
             {QStringLiteral("trade_date"), QString(QLatin1String(""))},

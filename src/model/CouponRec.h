@@ -8,7 +8,9 @@
 struct CouponRec {
     QString couponNo;
     QString ticketName;
-    Cents amount = 0; // what it takes off the sale; negative when refunded
+    // What it takes off the sale, as the CRM (or for a refund the sale's payment line)
+    // gave it; negative when refunded.
+    double amount = 0;
     CouponUse use = CouponUse::NotUsable;
     QString payflow; // the CRM's write-off serial
 };

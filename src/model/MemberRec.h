@@ -19,6 +19,6 @@ struct MemberRec {
     QString address;
     // The local member table knows no points: then these stay empty.
     std::optional<qint64> points;
-    std::optional<Cents> pointsCash;
+    std::optional<double> pointsCash; // the sum of the accounts' cash
     QList<PointAccountRec> accounts;
 };

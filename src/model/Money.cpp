@@ -37,8 +37,8 @@ QString twoDecimals(Cents cents) {
            QStringLiteral("%1").arg(part, 2, 10, QLatin1Char('0'));
 }
 
-QString general(Cents cents) {
-    return generalFormat(static_cast<double>(cents) / 100.0);
+QString twoDecimals(double figure) {
+    return QString::number(figure, 'f', 2);
 }
 
 QString generalFormat(double value) {

@@ -4,10 +4,13 @@
 
 class QVariant;
 
-// Money is whole cents from the moment it is read until it is written. The host and
-// the CRM agree on two number formats: money with exactly two decimals (25.50), and
-// totals and quantities in a general format of six significant digits (25.5, 1e+06,
-// 12345.7 for 12345.67).
+// The till decides in whole cents: whether an amount is zero, above another, or equal to
+// a total is asked of cents rounded the way the two-decimal text rounds. A figure the
+// host or the CRM gave that goes back out in the general format (a coupon's value, the
+// cash worth of points, an order's totals) is kept as given instead, since that format
+// shows a third decimal (10.004) that cents would lose. The two formats: money with
+// exactly two decimals (25.50), and totals and quantities in a general format of six
+// significant digits (25.5, 1e+06, 12345.7 for 12345.67).
 using Cents = qint64;
 
 namespace Money {
@@ -21,9 +24,9 @@ Cents fromDouble(double value);
 
 // Two decimals, sign kept: 2550 -> "25.50", -346 -> "-3.46".
 QString twoDecimals(Cents cents);
-// The general format of the amount in currency units: 2550 -> "25.5", 0 -> "0".
-QString general(Cents cents);
-// The general format of any number (quantities): 1.5 -> "1.5", 1000000 -> "1e+06".
+// A figure as given, with two decimals: 25.5 -> "25.50", -0.004 -> "-0.00".
+QString twoDecimals(double figure);
+// The general format of a figure or a quantity: 1.5 -> "1.5", 1000000 -> "1e+06".
 QString generalFormat(double value);
 
 // A sum of points, pieces or cents that arrived as text of any size stays at the

@@ -25,8 +25,8 @@ struct OrderRec {
     QString bizType;
     QString sourceBillNo;
     double pieceTotal = 0.0; // "plucounttotal"
-    Cents shouldTotal = 0;
-    Cents actualTotal = 0;
+    double shouldTotal = 0;  // as the host gave them
+    double actualTotal = 0;
     QList<GoodsLine> goods;
     QList<PayLineRec> pays;
 };

@@ -10,6 +10,6 @@ struct PayLineRec {
     QString name;
     QString payNo;        // the coupon number for a coupon line
     QString extranNo;     // the CRM's write-off serial for a coupon line
-    Cents amount = 0;     // "pay_amt" / "pay_amount"
+    double amount = 0;    // "pay_amt" / "pay_amount", as the host gave it
     Cents paidAmount = 0; // "zf_amount", settled orders only
 };

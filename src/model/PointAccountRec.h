@@ -8,5 +8,5 @@ struct PointAccountRec {
     QString code; // "PrjCode"
     QString name; // "PrjName"
     qint64 points = 0;
-    Cents cash = 0;
+    double cash = 0; // as the CRM gave it
 };

@@ -71,7 +71,7 @@ Outcome CouponCheck::check(const CallState& state, QList<CouponRec>& coupons) {
                                       continue;
                                   c.use =
                                       Kinds::couponUse(element.value(QStringLiteral("useflag")).toString());
-                                  c.amount = Money::fromVariant(element.value(QStringLiteral("pay_value")));
+                                  c.amount = element.value(QStringLiteral("pay_value")).toDouble();
                               }
                           });
 }

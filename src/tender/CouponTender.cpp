@@ -61,11 +61,11 @@ Outcome CouponTender::refund(CallState& state) {
     TenderRec& t = state.tender;
     if (t.salePays.isEmpty())
         return Outcome::failed(tr("非原单退货不允许进行退券操作"));
-    Cents paidTotal = 0;
+    double paidTotal = 0;
     for (const PayLineRec& line : qAsConst(t.salePays))
-        paidTotal = Money::saturatingAdd(paidTotal, line.amount);
-    // Only a refund of the whole sale may return coupons.
-    if (t.orderAmount != paidTotal)
+        paidTotal += line.amount;
+    // Only a refund of the whole sale may return coupons; the totals are compared in cents.
+    if (t.orderAmount != Money::fromDouble(paidTotal))
         return Outcome::failed(tr("部分退货时不允许进行退券操作"));
     const auto otherTender = [&t](const PayLineRec& line) { return line.code != t.payCode; };
     t.refundPays.erase(std::remove_if(t.refundPays.begin(), t.refundPays.end(), otherTender),

@@ -23,7 +23,8 @@ Outcome PointsTender::sale(CallState& state) {
         return password.prefixed(tr("密码验证失败 "));
     if (password.isClosed())
         return password;
-    const QString pointsCash = state.member.pointsCash ? Money::general(*state.member.pointsCash) : QString();
+    const QString pointsCash =
+        state.member.pointsCash ? Money::generalFormat(*state.member.pointsCash) : QString();
     const std::optional<QString> keyed = m_cashier.pointsAmount(pointsCash, Money::twoDecimals(t.amount));
     if (!keyed)
         return Outcome::closed();
