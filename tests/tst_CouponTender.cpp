@@ -12,8 +12,6 @@ using namespace Requests;
 
 namespace {
 
-constexpr auto kScripted = TillFixture::Dialogs::Scripted;
-
 QByteArray found(const QString& name) {
     return CrmReplies::accepted({{"couponInfo", QJsonObject{{"ticket_name", name}}}});
 }
@@ -113,10 +111,8 @@ QJsonArray payLines(const PayLines& lines) {
 Q_DECLARE_METATYPE(Entry)
 Q_DECLARE_METATYPE(PayLines)
 
-class TestCouponTender : public QObject {
+class TestCouponTender : public ScriptedTillSuite {
     Q_OBJECT
-    std::unique_ptr<TillFixture> m_till;
-    ScriptedCashier& cashier() { return *m_till->cashier; }
     QByteArray card(const QString& txnType, const QJsonObject& plu = products(), const QByteArray& udp = {},
                     double orderAmount = 100) {
         QJsonObject head = with(with(tenderHead("Q", txnType), "pay_code", "41"), "pay_name", "券");
@@ -141,12 +137,8 @@ class TestCouponTender : public QObject {
     }
 
 private slots:
-    void init() { QVERIFY((m_till = std::make_unique<TillFixture>(5, kScripted))->started); }
-    void cleanup() {
-        if (m_till->cashier)
-            VERIFY_SCRIPT(cashier());
-        m_till.reset();
-    }
+    void init() { startTill(); }
+    void cleanup() { endTill(); }
 
     void entering_data() {
         QTest::addColumn<Entry>("e");

@@ -14,8 +14,6 @@ using namespace Requests;
 
 namespace {
 
-constexpr auto kScripted = TillFixture::Dialogs::Scripted;
-
 QByteArray signedIn(const QJsonObject& data = {{"status", "1"}, {"token", "NEW"}, {"shop_id", "S99"}}) {
     return CrmReplies::accepted(data);
 }
@@ -36,10 +34,8 @@ QString today() {
 
 } // namespace
 
-class TestDeviceSignin : public QObject {
+class TestDeviceSignin : public ScriptedTillSuite {
     Q_OBJECT
-    std::unique_ptr<TillFixture> m_till;
-    ScriptedCashier& cashier() { return *m_till->cashier; }
     QString ini(const QString& key) const { return m_till->dir.readIni("ZoVORDA.ini", key).toString(); }
     // The settings as the last sign-in, yesterday, left them.
     void verifyUntouched(const QString& token = "TK-1") {
@@ -50,14 +46,11 @@ class TestDeviceSignin : public QObject {
 
 private slots:
     void init() {
-        QVERIFY((m_till = std::make_unique<TillFixture>(5, kScripted))->started);
+        startTill();
         m_till->dir.writeIni("ZoVORDA.ini",
                              {{"Config/password", "密码8"}, {"Config/SigninTime", kYesterday}});
     }
-    void cleanup() {
-        VERIFY_SCRIPT(cashier());
-        m_till.reset();
-    }
+    void cleanup() { endTill(); }
 
     void firstVerificationOfTheDaySignsIn() {
         m_till->script("sig999", {signedIn()});

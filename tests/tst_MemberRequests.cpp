@@ -12,8 +12,6 @@ using namespace Requests;
 
 namespace {
 
-constexpr auto kScripted = TillFixture::Dialogs::Scripted;
-
 QByteArray failed(const QString& message) {
     return QStringLiteral(R"({"rtncode":"000000","rtnmsg":"%1"})").arg(message).toUtf8();
 }
@@ -44,17 +42,12 @@ struct PasswordCase {
 Q_DECLARE_METATYPE(PasswordCase)
 Q_DECLARE_METATYPE(Answers)
 
-class TestMemberRequests : public QObject {
+class TestMemberRequests : public ScriptedTillSuite {
     Q_OBJECT
-    std::unique_ptr<TillFixture> m_till;
-    ScriptedCashier& cashier() { return *m_till->cashier; }
 
 private slots:
-    void init() { QVERIFY((m_till = std::make_unique<TillFixture>(5, kScripted))->started); }
-    void cleanup() {
-        VERIFY_SCRIPT(cashier());
-        m_till.reset();
-    }
+    void init() { startTill(); }
+    void cleanup() { endTill(); }
 
     void refusedBeforeAnyExchange_data() {
         columns<QByteArray, QString>({"request", "message"});

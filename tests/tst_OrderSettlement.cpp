@@ -10,8 +10,6 @@ using namespace Requests;
 
 namespace {
 
-constexpr auto kScripted = TillFixture::Dialogs::Scripted;
-
 QByteArray settled(const QString& points, const QString& total, const QString& ticket) {
     return QStringLiteral(R"({"cent":"%1","printcent":"1","rtncode":"111111","rtnmsg":"成功",)"
                           R"("sendticket":"%3","sum_cent":"%2"})")
@@ -27,9 +25,8 @@ const QString kRetry = QStringLiteral("，请再次尝试或联系管理员处�
 
 } // namespace
 
-class TestOrderSettlement : public QObject {
+class TestOrderSettlement : public ScriptedTillSuite {
     Q_OBJECT
-    std::unique_ptr<TillFixture> m_till;
     QJsonObject sentBody(const QJsonObject& request) {
         m_till->script("pmb021", {CrmReplies::refused("x")});
         m_till->vip(request);
@@ -37,11 +34,8 @@ class TestOrderSettlement : public QObject {
     }
 
 private slots:
-    void init() { QVERIFY((m_till = std::make_unique<TillFixture>(5, kScripted))->started); }
-    void cleanup() {
-        VERIFY_SCRIPT(*m_till->cashier);
-        m_till.reset();
-    }
+    void init() { startTill(); }
+    void cleanup() { endTill(); }
 
     // Amounts go without sign; totals and quantities in six significant digits.
     void requestBody() {

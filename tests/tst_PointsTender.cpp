@@ -13,8 +13,6 @@ using Answers = QList<std::optional<QString>>;
 
 namespace {
 
-constexpr auto kScripted = TillFixture::Dialogs::Scripted;
-
 // The member as the CRM knows him: id M9 (not the head's M0001), points worth 32.5.
 QByteArray memberM9() {
     return CrmReplies::members(
@@ -56,10 +54,8 @@ struct Refusal {
 } // namespace
 Q_DECLARE_METATYPE(Refusal)
 
-class TestPointsTender : public QObject {
+class TestPointsTender : public ScriptedTillSuite {
     Q_OBJECT
-    std::unique_ptr<TillFixture> m_till;
-    ScriptedCashier& cashier() { return *m_till->cashier; }
     void scriptSale(const QByteArrayList& replies) {
         const QByteArrayList codes{"pmb001", "pmb002", "pmb020"};
         for (int i = 0; i < replies.size(); ++i)
@@ -67,12 +63,8 @@ class TestPointsTender : public QObject {
     }
 
 private slots:
-    void init() { QVERIFY((m_till = std::make_unique<TillFixture>(5, kScripted))->started); }
-    void cleanup() {
-        if (m_till->cashier)
-            VERIFY_SCRIPT(cashier());
-        m_till.reset();
-    }
+    void init() { startTill(); }
+    void cleanup() { endTill(); }
 
     void sale_data() {
         columns<double, QString, QString, QString>({"due", "typed", "scoreCash", "total"});

@@ -9,8 +9,6 @@ using namespace Requests;
 
 namespace {
 
-constexpr auto kScripted = TillFixture::Dialogs::Scripted;
-
 const QStringList kInputSteps{"传入参数TranHead", "传入参数TranPlu", "传入参数UdpIn1"};
 
 QJsonObject refundHead(const QString& payType) {
@@ -28,19 +26,15 @@ QByteArray payLines(const QJsonArray& pays, const QJsonArray& paysNow = {}) {
 
 } // namespace
 
-class TestTenderRequests : public QObject {
+class TestTenderRequests : public ScriptedTillSuite {
     Q_OBJECT
-    std::unique_ptr<TillFixture> m_till;
     QByteArray call(const QByteArray& head, const QByteArray& plu, const QByteArray& udp) {
         return ResultFrame::tenderCall(m_till->ctl, head.constData(), plu.constData(), udp.constData());
     }
 
 private slots:
-    void init() { QVERIFY((m_till = std::make_unique<TillFixture>(5, kScripted))->started); }
-    void cleanup() {
-        VERIFY_SCRIPT(*m_till->cashier);
-        m_till.reset();
-    }
+    void init() { startTill(); }
+    void cleanup() { endTill(); }
 
     // couponDetails: the head was read as a coupon tender, so the answer lists its (no) coupons.
     void refusedBeforeAnyExchange_data() {

@@ -5,12 +5,14 @@
 #include "CrmSim.h"
 #include "api/ResultFrame.h"
 #include "core/Controller.h"
-#include "ui/DialogCashier.h"
 #include "support/Requests.h"
 #include "support/ScriptedCashier.h"
 #include "support/WorkDir.h"
+#include "ui/DialogCashier.h"
 
 #include <QTest>
+
+#include <memory>
 
 struct TillFixture {
     crmsim::Server crm;
@@ -62,6 +64,22 @@ struct TillFixture {
     }
     QByteArray vip(const QJsonObject& in) {
         return ResultFrame::memberCall(ctl, Requests::json(in).constData());
+    }
+};
+
+// The base of suites whose operations meet a scripted cashier: a fresh till for each
+// test, and whatever the script still expected reported when the test ends.
+class ScriptedTillSuite : public QObject {
+protected:
+    std::unique_ptr<TillFixture> m_till;
+    ScriptedCashier& cashier() { return *m_till->cashier; }
+    void startTill() {
+        QVERIFY((m_till = std::make_unique<TillFixture>(5, TillFixture::Dialogs::Scripted))->started);
+    }
+    void endTill() {
+        if (m_till->cashier)
+            VERIFY_SCRIPT(cashier());
+        m_till.reset();
     }
 };
 
