@@ -34,18 +34,19 @@ QByteArray text(const QJsonObject& o) {
 QString day(int fromToday) {
     return QDate::currentDate().addDays(fromToday).toString(Qt::ISODate);
 }
-QJsonObject listed(const QString& key, const QStringList& numbers, QJsonObject body) {
+// A request body with these coupons as its coupon_list.
+QJsonObject withCoupons(const QStringList& numbers, QJsonObject body) {
     QJsonArray list;
     for (const QString& no : numbers)
         list.append(QJsonObject{{"coupon_no", no}});
-    body.insert(key, list);
+    body.insert("coupon_list", list);
     return body;
 }
 QJsonObject check(const char* member, const char* value, const QStringList& numbers) {
-    return listed("coupon_list", numbers, {{"member_id", member}, {"s_value", value}});
+    return withCoupons(numbers, {{"member_id", member}, {"s_value", value}});
 }
 QJsonObject writeOff(const char* order, const char* member, const QStringList& numbers) {
-    return listed("coupon_list", numbers, {{"order_id", order}, {"member_id", member}});
+    return withCoupons(numbers, {{"order_id", order}, {"member_id", member}});
 }
 QJsonObject settle(const char* order, const char* member, const char* type, const char* value) {
     return {{"order_id", order}, {"member_id", member}, {"sale_type", type}, {"value", value}};
