@@ -18,14 +18,20 @@ const QString kNetwork = "网络错误，请再次尝试或联系管理员处理
 const QString kOfflineNoDb = "本地查询会员信息失败：未设置数据库类型";
 const QString kSlowMsg = "处理较慢";
 
+// Instead of a reply: a setting emptied, or the CRM stopped.
+struct Broken {
+    QString file, key;
+    bool stop;
+};
+
 struct Fault {
     const char* name;
-    // What the exchange itself says; "%1" is the request's URL, "*" marks a reply the
+    // What the exchange itself says, "%1" being the request's URL; empty for a reply the
     // operation reads (its not-JSON or refusal message applies then).
     QString exchangeText;
     int requests; // how often the request reaches the CRM, each time with this reply
     Reply reply;
-    QString broken; // instead of a reply: "file:key" emptied, or "stop" for the server
+    Broken broken;
 };
 
 QList<Fault> faults() {
@@ -46,20 +52,20 @@ QList<Fault> faults() {
     dropMid.dropMidBody = true;
     const QString transfer = kNetwork + "%1 Error transferring %2 - server replied: %3";
     return {
-        {"address not configured", "未配置VordaCRM地址", 0, {}, "ZoVORDA.ini:Config/HttpAddress"},
-        {"company not configured", "请求未配置公司ID", 0, {}, "ZoVORDA.ini:Config/company_id"},
-        {"device not configured", "请求未配置设备编码", 0, {}, "RVX_Config.ini:NAV/pointcode"},
-        {"connection refused", kNetwork + "1 Connection refused", 0, {}, "stop"},
+        {"address not configured", "未配置VordaCRM地址", 0, {}, {"ZoVORDA.ini", "Config/HttpAddress", false}},
+        {"company not configured", "请求未配置公司ID", 0, {}, {"ZoVORDA.ini", "Config/company_id", false}},
+        {"device not configured", "请求未配置设备编码", 0, {}, {"RVX_Config.ini", "NAV/pointcode", false}},
+        {"connection refused", kNetwork + "1 Connection refused", 0, {}, {{}, {}, true}},
         {"no answer", "请求超时，请再次尝试或联系管理员处理", 1, hang, {}},
         {"HTTP 400 page", transfer.arg("302", "%1", "Bad Request"), 1, page(400, "bad request"), {}},
         {"HTTP 404", transfer.arg("203", "%1", "Not Found"), 1, page(404, "not found"), {}},
         {"HTTP 500", transfer.arg("401", "%1", "Internal Server Error"), 1, page(500, "server error"), {}},
-        {"empty body", "*", 1, Reply::json(QByteArray()), {}},
-        {"not JSON", "*", 1, Reply::json("<html><body>系统维护中</body></html>"), {}},
+        {"empty body", {}, 1, Reply::json(QByteArray()), {}},
+        {"not JSON", {}, 1, Reply::json("<html><body>系统维护中</body></html>"), {}},
         // A perfectly good acceptance behind the NUL must not be taken.
-        {"NUL byte first", "*", 1, Reply::json(QByteArray(1, '\0') + CrmReplies::accepted()), {}},
-        {"10 MB not JSON", "*", 1, Reply::json("{\"data\":\"" + QByteArray(10 * 1024 * 1024, 'x')), {}},
-        {"slow refusal", "*", 1, slow, {}},
+        {"NUL byte first", {}, 1, Reply::json(QByteArray(1, '\0') + CrmReplies::accepted()), {}},
+        {"10 MB not JSON", {}, 1, Reply::json("{\"data\":\"" + QByteArray(10 * 1024 * 1024, 'x')), {}},
+        {"slow refusal", {}, 1, slow, {}},
         {"dropped mid-body", kNetwork + "2 Connection closed", 1, dropMid, {}},
         // The toolkit posts once more by itself when the connection closes before any
         // answer: the CRM sees such a request twice.
@@ -201,7 +207,7 @@ QList<Operation> operations() {
 QString expectedText(const Operation& op, const Fault& f) {
     const QByteArray txcode = op.txcode;
     // The sign-in checks the device code itself before it builds the request.
-    if (txcode == "sig999" && f.broken.endsWith("pointcode"))
+    if (txcode == "sig999" && f.broken.key == "NAV/pointcode")
         return "未配置设备编码";
     if (f.reply.trickleMs > 0)
         return op.caption + op.refusal.arg(kSlowMsg);
@@ -209,7 +215,7 @@ QString expectedText(const Operation& op, const Fault& f) {
     // into a lookup in the local table.
     if (txcode == "pmb001")
         return kOfflineNoDb;
-    return op.caption + (f.exchangeText == "*" ? op.notJson : f.exchangeText);
+    return op.caption + (f.exchangeText.isEmpty() ? op.notJson : f.exchangeText);
 }
 
 } // namespace
@@ -240,10 +246,10 @@ private slots:
         QByteArray ini, hostIni;
         int before = -1;
         till.cashier->breakNow = [&] {
-            if (f.broken == "stop")
+            if (f.broken.stop)
                 till.crm.stop();
-            else if (!f.broken.isEmpty())
-                till.dir.writeIni(f.broken.section(':', 0, 0), {{f.broken.section(':', 1), ""}});
+            else if (!f.broken.key.isEmpty())
+                till.dir.writeIni(f.broken.file, {{f.broken.key, ""}});
             for (int i = 0; i < f.requests; ++i)
                 till.crm.enqueue(op.txcode, f.reply);
             ini = till.dir.readFile("ZoVORDA.ini");
