@@ -10,7 +10,7 @@
 #include "log/PayLogger.h"
 #include "member/OrderSettlement.h"
 #include "model/OrderRec.h"
-#include "support/CashierRobot.h"
+#include "CashierRobot.h"
 #include "support/CrmReplies.h"
 #include "support/Requests.h"
 #include "support/WorkDir.h"

@@ -4,7 +4,7 @@
 #include "db/MemberStore.h"
 #include "db/PosDB.h"
 #include "log/PayLogger.h"
-#include "support/CashierRobot.h"
+#include "CashierRobot.h"
 #include "support/WorkDir.h"
 
 #include <QFile>

@@ -5,7 +5,7 @@
 #include "CrmSim.h"
 #include "Scenario.h"
 #include "api/ResultFrame.h"
-#include "support/CashierRobot.h"
+#include "CashierRobot.h"
 #include "support/WorkDir.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "Tour.h"
 
-#include "AutoCashier.h"
+#include "CashierRobot.h"
 #include "Console.h"
 #include "TillSettings.h"
 #include "TillWindow.h"
@@ -71,21 +71,26 @@ void Tour::checkResult(const CallResult& call, const QString& what) {
                                : QStringLiteral("%1 failed: %2").arg(what, call.message()));
 }
 
-void Tour::afterCall(AutoCashier& cashier) {
-    cashier.endOfCall();
-    for (const QString& problem : cashier.takeProblems())
+void Tour::afterCall(CashierRobot& cashier) {
+    for (const QString& problem : cashier.takeFailures())
         check(false, QStringLiteral("cashier: %1").arg(problem));
 }
 
 int Tour::run() {
-    AutoCashier cashier(m_pictureDir, &m_till);
-    QObject::connect(&cashier, &AutoCashier::photographed, [](const QString& file) {
+    CashierRobot cashier;
+    cashier.photographInto(m_pictureDir, &m_till);
+    // The coupon dialog stays open across a few CRM exchanges, each with its own time-out.
+    cashier.setWatchdogMs(30000);
+    QObject::connect(&cashier, &CashierRobot::photographed, [](const QString& file) {
         printLine(QStringLiteral("   picture %1").arg(QFileInfo(file).fileName()));
     });
-    using A = AutoCashier;
+    using A = CashierRobot;
+    // The cashier reads a message out, then closes it with key 1.
     const auto reads = [this](const QString& expected) {
-        return
-            [this, expected](const QString& text) { checkEqual(text, expected, QStringLiteral("message")); };
+        return [this, expected](QWidget* box) {
+            checkEqual(A::labelText(box), expected, QStringLiteral("message"));
+            A::press(Qt::Key_1)(box);
+        };
     };
 
     printLine(QStringLiteral("A day at the till against %1").arg(m_crmUrl));
@@ -97,8 +102,9 @@ int Tour::run() {
     // -- Morning: the till signs in from the member management screen.
     step(QStringLiteral("会员管理：签到"));
     cashier.snapNextWaitScreen(QStringLiteral("wait-screen"));
-    cashier.expect(QStringLiteral("MemberManage"), QStringLiteral("member-management"), A::press(Qt::Key_0));
-    cashier.expectMessage(QStringLiteral("sign-in-done"), reads(QStringLiteral("签到成功")), Qt::Key_1);
+    cashier.when(QStringLiteral("MemberManage"), A::press(Qt::Key_0), QStringLiteral("member-management"));
+    cashier.when(QStringLiteral("MessageWidget"), reads(QStringLiteral("签到成功")),
+                 QStringLiteral("sign-in-done"));
     CallResult call = m_till.memberManagement();
     afterCall(cashier);
     checkResult(call, QStringLiteral("sign-in"));
@@ -115,15 +121,17 @@ int Tour::run() {
     step(QStringLiteral("销售一：手机号 13700000003 查会员，两位会员中选第二位，现金结算"));
     m_till.newSale();
     QString chosenCard;
-    cashier.expect(QStringLiteral("MemberLogin"), QStringLiteral("member-code-entry"),
-                   A::type(QStringLiteral("13700000003")));
-    cashier.expect(QStringLiteral("VipSelection"), QStringLiteral("member-selection"),
-                   [&chosenCard, &cashier](QWidget* list) {
-                       chosenCard = listedCardNo(list, 1);
-                       A::press(Qt::Key_Down)(list);
-                       cashier.photograph(list, QStringLiteral("member-selection-second-row"));
-                       A::press(Qt::Key_Return)(list);
-                   });
+    cashier.when(QStringLiteral("MemberLogin"), A::typeAndEnter(QStringLiteral("13700000003")),
+                 QStringLiteral("member-code-entry"));
+    cashier.when(
+        QStringLiteral("VipSelection"),
+        [&chosenCard, &cashier](QWidget* list) {
+            chosenCard = listedCardNo(list, 1);
+            A::press(Qt::Key_Down)(list);
+            cashier.photograph(list, QStringLiteral("member-selection-second-row"));
+            A::press(Qt::Key_Return)(list);
+        },
+        QStringLiteral("member-selection"));
     call = m_till.lookupMember(QString(), QStringLiteral("1"));
     afterCall(cashier);
     checkResult(call, QStringLiteral("member look-up"));
@@ -143,19 +151,21 @@ int Tour::run() {
     // -- Sale 2: a member whose business needs the password; the first try is wrong.
     step(QStringLiteral("销售二：会员 8800002 需验证密码，先输错一次"));
     m_till.newSale();
-    cashier.expect(QStringLiteral("MemberLogin"), QStringLiteral("password-entry"),
-                   A::type(QStringLiteral("000000")));
+    cashier.when(QStringLiteral("MemberLogin"), A::typeAndEnter(QStringLiteral("000000")),
+                 QStringLiteral("password-entry"));
     // The CRM's own words sit between the plug-in's fixed head and tail.
-    cashier.expectMessage(
-        QStringLiteral("wrong-password"),
-        [this](const QString& text) {
+    cashier.when(
+        QStringLiteral("MessageWidget"),
+        [this](QWidget* box) {
+            const QString text = A::labelText(box);
             check(text.startsWith(QStringLiteral("会员验证失败，")) &&
                       text.endsWith(QStringLiteral("，请再次尝试或联系管理员处理")),
                   QStringLiteral("message = %1").arg(text));
+            A::press(Qt::Key_1)(box);
         },
-        Qt::Key_1);
-    cashier.expect(QStringLiteral("MemberLogin"), QStringLiteral("password-entry-again"),
-                   A::type(QStringLiteral("123456")));
+        QStringLiteral("wrong-password"));
+    cashier.when(QStringLiteral("MemberLogin"), A::typeAndEnter(QStringLiteral("123456")),
+                 QStringLiteral("password-entry-again"));
     call = m_till.lookupMember(QStringLiteral("8800002"), QStringLiteral("3"));
     afterCall(cashier);
     checkResult(call, QStringLiteral("member look-up with password"));
@@ -169,12 +179,13 @@ int Tour::run() {
     m_till.addProduct(Water, 2);
     m_till.addProduct(Milk);
     m_till.addProduct(Bread);
-    cashier.expect(QStringLiteral("MemberLogin"), QStringLiteral("points-password"),
-                   A::type(QStringLiteral("123456")));
-    cashier.expect(
-        QStringLiteral("JFPayWidget"), QStringLiteral("points-payment"),
-        A::sequence({A::type(QStringLiteral("5.00"), false),
-                     cashier.snap(QStringLiteral("points-payment-keyed")), A::press(Qt::Key_Return)}));
+    cashier.when(QStringLiteral("MemberLogin"), A::typeAndEnter(QStringLiteral("123456")),
+                 QStringLiteral("points-password"));
+    cashier.when(
+        QStringLiteral("JFPayWidget"),
+        A::sequence({A::type(QStringLiteral("5.00")), cashier.snap(QStringLiteral("points-payment-keyed")),
+                     A::press(Qt::Key_Return)}),
+        QStringLiteral("points-payment"));
     call = m_till.payWithPoints(10);
     afterCall(cashier);
     checkResult(call, QStringLiteral("points tender"));
@@ -196,10 +207,11 @@ int Tour::run() {
     checkEqual(call.value(QStringLiteral("name")), QStringLiteral("张三"), QStringLiteral("member"));
     m_till.addProduct(Coffee);
     m_till.addProduct(OliveOil);
-    cashier.expect(
-        QStringLiteral("CouponWidget"), QStringLiteral("coupon-dialog"),
-        A::sequence({A::type(QStringLiteral("Q0001")), A::type(QStringLiteral("Q0002")),
-                     cashier.snap(QStringLiteral("coupon-dialog-two-coupons")), A::press(Qt::Key_F2)}));
+    cashier.when(
+        QStringLiteral("CouponWidget"),
+        A::sequence({A::typeAndEnter(QStringLiteral("Q0001")), A::typeAndEnter(QStringLiteral("Q0002")),
+                     cashier.snap(QStringLiteral("coupon-dialog-two-coupons")), A::press(Qt::Key_F2)}),
+        QStringLiteral("coupon-dialog"));
     call = m_till.payWithCoupons();
     afterCall(cashier);
     checkResult(call, QStringLiteral("coupon tender"));

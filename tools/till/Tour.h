@@ -10,7 +10,7 @@
 #include <QString>
 #include <QStringList>
 
-class AutoCashier;
+class CashierRobot;
 class TillWindow;
 struct CallResult;
 
@@ -22,7 +22,7 @@ public:
 
 private:
     void step(const QString& title);
-    void afterCall(AutoCashier& cashier);
+    void afterCall(CashierRobot& cashier);
     void check(bool good, const QString& what);
     void checkEqual(const QString& actual, const QString& expected, const QString& what);
     void checkResult(const CallResult& call, const QString& what);
