@@ -20,12 +20,8 @@ constexpr int kBackOutGraceMs = 200;
 
 const QString kWaitScreen = QStringLiteral("WaitWidget");
 const QString kMessageBox = QStringLiteral("MessageWidget");
-const QStringList kCashierDialogs = {kMessageBox,
-                                     QStringLiteral("MemberLogin"),
-                                     QStringLiteral("JFPayWidget"),
-                                     QStringLiteral("CouponWidget"),
-                                     QStringLiteral("VipSelection"),
-                                     QStringLiteral("MemberManage")};
+const QStringList kCashierDialogs =
+    QStringLiteral("MessageWidget MemberLogin JFPayWidget CouponWidget VipSelection MemberManage").split(' ');
 
 // Activates the dialog and picks where the cashier's keys land: the focused line edit,
 // else the first usable one. On the offscreen platform the focus does not come back to
@@ -104,13 +100,6 @@ CashierRobot::Action CashierRobot::typeAndEnter(const QString& text) {
 
 CashierRobot::Action CashierRobot::press(int key) {
     return [key](QWidget* dialog) { QTest::keyClick(keyTarget(dialog), Qt::Key(key)); };
-}
-
-CashierRobot::Action CashierRobot::keys(const QList<int>& keys) {
-    QList<Action> steps;
-    for (int key : keys)
-        steps.append(press(key));
-    return sequence(steps);
 }
 
 CashierRobot::Action CashierRobot::sequence(const QList<Action>& steps) {

@@ -51,7 +51,6 @@ public:
     static Action type(const QString& text);
     static Action typeAndEnter(const QString& text);
     static Action press(int key);
-    static Action keys(const QList<int>& keys);
     static Action sequence(const QList<Action>& steps); // stops early once the dialog has closed
     Action snap(const QString& picture);
 
