@@ -20,87 +20,24 @@ using Keys = QList<int>;
 namespace {
 
 enum class Keypad { MemberCode, Points };
-enum class Ending { Return, Enter, Escape, CloseButton, ReturnButton };
 enum class KeysAt { Dialog, Table, Panel, Backdrop, WindowSystem };
 
-struct Entry {
-    Keypad dialog;
-    QString typed;
-    Ending ending;
-    QString kept; // what the field holds of the typing
-    bool staysOpen;
-    int result;
-    QString input; // after a previous run that confirmed 777
-};
-struct Start {
-    Keypad dialog;
-    QStringList args;
-    QStringList labels;
-    QStringList texts;
-    QLineEdit::EchoMode echo;
-};
-struct Touches {
-    Keypad dialog;
-    QStringList buttons;
-    QStringList seen; // the entry after each touch
-};
-struct PanelKey {
-    Keypad dialog;
-    const char* panel;
-    int key; // 0: the cashier touches the panel
-    QString field;
-    int result;
-    QString input;
-};
-struct Layout {
-    int style;
-    bool detail;
-    int previous; // the message shown before on the same box
-    int type;
-    bool hint;
-    QStringList shown;
-    QStringList captions; // btncancel, btnDetail, btnok
-};
-struct MessageKey {
-    int type;
-    int key;
-    const char* button; // touched instead of a key
-    bool closes;
-    int result;
-    int queries;
-};
-struct Choice {
-    int count;
-    int touchRow; // -1: none
-    Keys keys;
-    KeysAt at;
-    const char* button; // touched last
-    int selected;       // before the last key or touch
-    int result;
-    QString cardNo;
-};
-struct Manage {
-    int before; // a previous run: 1 signed in, 0 left, -1 none
-    Keys keys;
-    const char* button;
-    int choice;
-};
-
-struct CouponRun {
-    QStringList entered; // each followed by Enter
-    Keys keys;
-    int end;
-    QStringList rows;
-    QString current; // after the keys
-    QStringList removed;
-    bool result;
-};
-struct RobotScript {
-    QString expected; // empty: nothing expected
-    QString shown;    // the dialog that comes up
-    int result;
-    QString failures;
-};
+// clang-format off
+// The cashier types into the entry, then presses key at target (the entry, a panel) or,
+// with no key, touches target; field: the entry afterwards; input: after a previous run
+// that confirmed 777. A dialog still open after that is left with Escape.
+struct Entry { Keypad dialog; QString typed; const char* target; int key; QString field; int result; QString input; };
+struct Start { Keypad dialog; QStringList args; QStringList labels; QStringList texts; };
+struct Touches { Keypad dialog; QStringList buttons; QStringList seen; };
+// A message of type on a box that showed one of type previous before.
+struct Layout { int style; bool detail; int previous; int type; bool hint; QStringList shown; QStringList captions; };
+struct MessageKey { int type; int key; const char* button; bool closes; int result; int queries; };
+// Touch a row, then keys (or the button last); selected: the row before the last step.
+struct Choice { int count; int touchRow; Keys keys; KeysAt at; const char* button; int selected; int result; QString cardNo; };
+struct Manage { int before; Keys keys; const char* button; int choice; };
+struct CouponRun { QStringList entered; Keys keys; int end; QStringList rows; QString current; QStringList removed; bool result; };
+struct RobotScript { QString expected; QString shown; int result; QString failures; };
+// clang-format on
 
 // The coupons the CRM knows; any other number is a usable coupon without name or value.
 // Every check shows the wait screen, as the CRM exchange does.
@@ -162,8 +99,13 @@ QStringList visible(QWidget* dialog, const QStringList& names) {
     return out;
 }
 
-void touch(QWidget* dialog, const char* button) {
-    static_cast<QAbstractButton*>(child(dialog, button))->click();
+// A button is pressed even while hidden (the form keeps it for hosts that show it).
+void touch(QWidget* dialog, const char* name) {
+    QWidget* target = child(dialog, name);
+    if (auto* button = qobject_cast<QAbstractButton*>(target))
+        button->click();
+    else
+        QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(2, 2));
 }
 
 // Runs call, which blocks in the dialog called name, with the cashier doing steps inside it.
@@ -201,7 +143,6 @@ struct KeypadUnderTest {
 Q_DECLARE_METATYPE(Entry)
 Q_DECLARE_METATYPE(Start)
 Q_DECLARE_METATYPE(Touches)
-Q_DECLARE_METATYPE(PanelKey)
 Q_DECLARE_METATYPE(Layout)
 Q_DECLARE_METATYPE(MessageKey)
 Q_DECLARE_METATYPE(Choice)
@@ -228,95 +169,90 @@ private slots:
         }
     }
 
-    // What the field keeps of the typing and how the run ends. The last confirm attempt,
+    // What the entry keeps of the typing and how the run ends. The last confirm attempt,
     // an empty one too, is what the dialog hands on; backing out keeps the one before.
-    void keypadEntry_data() {
+    // Keys arriving at the panels instead of the entry steer the dialog once.
+    void keypad_data() {
         QTest::addColumn<Entry>("row");
         const Keypad P = Keypad::Points, M = Keypad::MemberCode;
+        const char *entry = "entry", *panel = "widgetback", *form = "widgetpopcenter";
+        const int Return = Qt::Key_Return, Esc = Qt::Key_Escape;
         // clang-format off
-        QTest::newRow("points: whole yuan")            << Entry{P, "35", Ending::Return, "35", false, 1, "35"};
-        QTest::newRow("points: third decimal refused") << Entry{P, "12.345", Ending::Return, "12.34", false, 1, "12.34"};
-        QTest::newRow("points: leading point refused") << Entry{P, ".5", Ending::Enter, "5", false, 1, "5"};
-        QTest::newRow("points: second point refused")  << Entry{P, "1.2.3", Ending::Return, "1.23", false, 1, "1.23"};
-        QTest::newRow("points: letters, minus refused") << Entry{P, "1a0b-8", Ending::Return, "108", false, 1, "108"};
-        QTest::newRow("points: dangling point as is")  << Entry{P, "12.", Ending::Return, "12.", false, 1, "12."};
-        QTest::newRow("points: nothing acceptable")    << Entry{P, "abc.", Ending::Return, "", true, 0, ""};
-        QTest::newRow("points: Escape")                << Entry{P, "5", Ending::Escape, "5", false, 0, "777"};
-        QTest::newRow("points: close button")          << Entry{P, "5", Ending::CloseButton, "5", false, 0, "777"};
-        QTest::newRow("points: return button")         << Entry{P, "5", Ending::ReturnButton, "5", false, 0, "777"};
-        QTest::newRow("code: empty entry")             << Entry{M, "", Ending::Return, "", true, 0, ""};
-        QTest::newRow("code: card number")             << Entry{M, "6222001234", Ending::Return, "6222001234", false, 1, "6222001234"};
-        QTest::newRow("code: digits and a letter")     << Entry{M, "13800138000a", Ending::Enter, "13800138000a", false, 1, "13800138000a"};
-        QTest::newRow("code: name")                    << Entry{M, "Li Lei张三", Ending::Return, "Li Lei张三", false, 1, "Li Lei张三"};
-        QTest::newRow("code: Escape")                  << Entry{M, "88", Ending::Escape, "88", false, 0, "777"};
-        QTest::newRow("code: close button")            << Entry{M, "88", Ending::CloseButton, "88", false, 0, "777"};
-        QTest::newRow("code: return button")           << Entry{M, "88", Ending::ReturnButton, "88", false, 0, "777"};
+        QTest::newRow("points: whole yuan")             << Entry{P, "35", entry, Return, "", 1, "35"};
+        QTest::newRow("points: third decimal refused")  << Entry{P, "12.345", entry, Return, "", 1, "12.34"};
+        QTest::newRow("points: leading point refused")  << Entry{P, ".5", entry, Qt::Key_Enter, "", 1, "5"};
+        QTest::newRow("points: second point refused")   << Entry{P, "1.2.3", entry, Return, "", 1, "1.23"};
+        QTest::newRow("points: letters, minus refused") << Entry{P, "1a0b-8", entry, Return, "", 1, "108"};
+        QTest::newRow("points: dangling point as is")   << Entry{P, "12.", entry, Return, "", 1, "12."};
+        QTest::newRow("points: nothing acceptable")     << Entry{P, "abc.", entry, Return, "", 0, ""};
+        QTest::newRow("points: Escape")                 << Entry{P, "5", entry, Esc, "5", 0, "777"};
+        QTest::newRow("points: close button")           << Entry{P, "5", "btnClose", 0, "5", 0, "777"};
+        QTest::newRow("points: return button")          << Entry{P, "5", "btnReturn", 0, "5", 0, "777"};
+        QTest::newRow("points: digit at the panel")     << Entry{P, "12", panel, Qt::Key_3, "123", 0, "777"};
+        QTest::newRow("points: digit at the form")      << Entry{P, "12", form, Qt::Key_3, "123", 0, "777"};
+        QTest::newRow("points: Escape at the panel")    << Entry{P, "12", panel, Esc, "12", 0, "777"};
+        QTest::newRow("points: Enter at the panel")     << Entry{P, "12", panel, Qt::Key_Enter, "", 1, "12"};
+        QTest::newRow("points: Return at the form")     << Entry{P, "12", form, Return, "", 1, "12"};
+        QTest::newRow("points: letter at the panel")    << Entry{P, "12", panel, Qt::Key_A, "12", 0, "777"};
+        QTest::newRow("points: touching the panel")     << Entry{P, "12", panel, 0, "12", 0, "777"};
+        QTest::newRow("points: touching the form")      << Entry{P, "12", form, 0, "12", 0, "777"};
+        QTest::newRow("code: empty entry")              << Entry{M, "", entry, Return, "", 0, ""};
+        QTest::newRow("code: card number")              << Entry{M, "6222001234", entry, Return, "", 1, "6222001234"};
+        QTest::newRow("code: digits and a letter")      << Entry{M, "13800138000a", entry, Qt::Key_Enter, "", 1, "13800138000a"};
+        QTest::newRow("code: name")                     << Entry{M, "Li Lei张三", entry, Return, "", 1, "Li Lei张三"};
+        QTest::newRow("code: Escape")                   << Entry{M, "88", entry, Esc, "88", 0, "777"};
+        QTest::newRow("code: close button")             << Entry{M, "88", "btnClose", 0, "88", 0, "777"};
+        QTest::newRow("code: return button")            << Entry{M, "88", "btnReturn", 0, "88", 0, "777"};
+        QTest::newRow("code: digit at the panel")       << Entry{M, "12", panel, Qt::Key_3, "123", 0, "777"};
+        QTest::newRow("code: Escape at the form")       << Entry{M, "12", form, Esc, "12", 0, "777"};
+        QTest::newRow("code: Return at the panel")      << Entry{M, "12", panel, Return, "", 1, "12"};
+        QTest::newRow("code: touching the panel")       << Entry{M, "12", panel, 0, "12", 0, "777"};
         // clang-format on
     }
-    void keypadEntry() {
+    void keypad() {
         QFETCH(Entry, row);
         KeypadUnderTest keypad(row.dialog);
         keypad.steps = R::typeAndEnter("777");
         QCOMPARE(keypad.run(), 1);
-        QString kept;
-        bool open = false;
+        QString field;
         keypad.steps = [&](QWidget* dialog) {
             R::type(row.typed)(dialog);
-            kept = keypad.field()->text();
-            const QMap<Ending, int> keys = {{Ending::Return, Qt::Key_Return},
-                                            {Ending::Enter, Qt::Key_Enter},
-                                            {Ending::Escape, Qt::Key_Escape}};
-            if (keys.contains(row.ending))
-                R::press(keys[row.ending])(dialog);
-            else
-                touch(dialog, row.ending == Ending::CloseButton ? "btnClose" : "btnReturn");
-            open = dialog->isVisible();
-            if (open)
+            QWidget* target = qstrcmp(row.target, "entry") ? child(dialog, row.target) : keypad.field();
+            row.key ? QTest::keyClick(target, Qt::Key(row.key)) : touch(dialog, row.target);
+            field = keypad.field()->text();
+            if (dialog->isVisible())
                 R::press(Qt::Key_Escape)(dialog);
         };
         QCOMPARE(keypad.run(), row.result);
-        QCOMPARE(kept, row.kept);
-        QCOMPARE(open, row.staysOpen);
+        QCOMPARE(field, row.field);
         QCOMPARE(keypad.dialog().input(), row.input);
     }
 
-    // What a run shows, after a run of the other variant that left text in the field.
+    // What a run shows beyond the questions the operations ask (cashierQuestions), after a
+    // run that left other texts and typing behind.
     void keypadStart_data() {
         QTest::addColumn<Start>("row");
-        const QStringList code = {"lblModeName", "lblhelp", "lblCodeType"};
-        const QStringList points = {"lblModeName", "lblTotal", "lblhelp1"};
-        const QString help = "【Esc】：返回   【Enter】：确定   【Backspace】：删除";
-        const auto N = QLineEdit::Normal;
+        const QStringList code = {"lblModeName", "lblhelp", "lblCodeType", "txtVipCode"};
+        const QStringList points = {"lblModeName", "lblTotal", "lblhelp1", "txtCode"};
         // clang-format off
-        QTest::newRow("password") << Start{Keypad::MemberCode, {"会员密码验证", "会员：张三"}, code, {"会员密码验证", "会员：张三", "密码："}, QLineEdit::Password};
-        QTest::newRow("member code") << Start{Keypad::MemberCode, {"会员验证", "会员：张三"}, code, {"会员验证", "会员：张三", "号码/姓名："}, N};
-        QTest::newRow("no arguments") << Start{Keypad::MemberCode, {}, code, {"会员登录", "", "号码/姓名："}, N};
-        QTest::newRow("title with a blank") << Start{Keypad::MemberCode, {"会员密码 验证"}, code, {"会员密码 验证", "", "号码/姓名："}, N};
-        QTest::newRow("points") << Start{Keypad::Points, {"1000.00", "7.10", help}, points, {"积分支付", "1000.00", help}, N};
-        QTest::newRow("points, no help") << Start{Keypad::Points, {"0.00", "abc"}, points, {"积分支付", "0.00", ""}, N};
+        QTest::newRow("no arguments")       << Start{Keypad::MemberCode, {}, code, {"会员登录", "", "号码/姓名：", ""}};
+        QTest::newRow("title with a blank") << Start{Keypad::MemberCode, {"会员密码 验证"}, code, {"会员密码 验证", "", "号码/姓名：", ""}};
+        QTest::newRow("points, no help")    << Start{Keypad::Points, {"0.00", "7.10"}, points, {"积分支付", "0.00", "", ""}};
         // clang-format on
     }
     void keypadStart() {
         QFETCH(Start, row);
         KeypadUnderTest keypad(row.dialog);
         keypad.steps = R::sequence({R::type("12"), R::press(Qt::Key_Escape)});
-        const bool masked = row.echo == QLineEdit::Password;
         keypad.run(row.dialog == Keypad::Points ? QStringList{"9.00", "1.00", "?"}
-                   : masked                     ? QStringList{"会员验证", "?"}
                                                 : QStringList{"会员密码验证", "?"});
         QStringList shown;
-        QLineEdit::EchoMode echo = QLineEdit::NoEcho;
-        QString field = "?";
         keypad.steps = [&](QWidget* dialog) {
             shown = texts(dialog, row.labels);
-            echo = keypad.field()->echoMode();
-            field = keypad.field()->text();
             R::press(Qt::Key_Escape)(dialog);
         };
         QCOMPARE(keypad.run(row.args), 0);
         QCOMPARE(shown, row.texts);
-        QCOMPARE(echo, row.echo);
-        QCOMPARE(field, QString());
     }
 
     // The touch keypad is out of sight but still wired: each key edits the entry.
@@ -351,45 +287,6 @@ private slots:
         QCOMPARE(keypad.dialog().input(), row.seen.last());
     }
 
-    // Keys arriving at the panels instead of the entry steer the dialog once; touches there do nothing.
-    void keypadPanels_data() {
-        QTest::addColumn<PanelKey>("row");
-        const Keypad P = Keypad::Points, M = Keypad::MemberCode;
-        // clang-format off
-        QTest::newRow("points: digit at the panel")        << PanelKey{P, "widgetback", Qt::Key_3, "123", 0, ""};
-        QTest::newRow("points: digit at the entry form")   << PanelKey{P, "widgetpopcenter", Qt::Key_3, "123", 0, ""};
-        QTest::newRow("points: Escape at the panel")       << PanelKey{P, "widgetback", Qt::Key_Escape, "12", 0, ""};
-        QTest::newRow("points: Enter at the panel")        << PanelKey{P, "widgetback", Qt::Key_Enter, "", 1, "12"};
-        QTest::newRow("points: Return at the entry form")  << PanelKey{P, "widgetpopcenter", Qt::Key_Return, "", 1, "12"};
-        QTest::newRow("points: letter at the panel")       << PanelKey{P, "widgetback", Qt::Key_A, "12", 0, ""};
-        QTest::newRow("points: touching the panel")        << PanelKey{P, "widgetback", 0, "12", 0, ""};
-        QTest::newRow("points: touching the entry form")   << PanelKey{P, "widgetpopcenter", 0, "12", 0, ""};
-        QTest::newRow("code: digit at the panel")          << PanelKey{M, "widgetback", Qt::Key_3, "123", 0, ""};
-        QTest::newRow("code: Escape at the entry form")    << PanelKey{M, "widgetpopcenter", Qt::Key_Escape, "12", 0, ""};
-        QTest::newRow("code: Return at the panel")         << PanelKey{M, "widgetback", Qt::Key_Return, "", 1, "12"};
-        QTest::newRow("code: touching the panel")          << PanelKey{M, "widgetback", 0, "12", 0, ""};
-        // clang-format on
-    }
-    void keypadPanels() {
-        QFETCH(PanelKey, row);
-        KeypadUnderTest keypad(row.dialog);
-        QString field;
-        keypad.steps = [&](QWidget* dialog) {
-            R::type("12")(dialog);
-            QWidget* panel = child(dialog, row.panel);
-            if (row.key)
-                QTest::keyClick(panel, Qt::Key(row.key));
-            else
-                QTest::mouseClick(panel, Qt::LeftButton, {}, QPoint(2, 2));
-            field = keypad.field()->text();
-            if (dialog->isVisible())
-                QTest::keyClick(panel, Qt::Key_Escape);
-        };
-        QCOMPARE(keypad.run(), row.result);
-        QCOMPARE(field, row.field);
-        QCOMPARE(keypad.dialog().input(), row.input);
-    }
-
     void messageLayout_data() {
         QTest::addColumn<Layout>("row");
         const QStringList ok = {"btnok"}, none;
@@ -406,12 +303,17 @@ private slots:
         QTest::newRow("confirm, plain")           << Layout{0, false, 1, 3, false, ok, {"取消", "查询", "确定"}};
         QTest::newRow("confirm with detail")      << Layout{1, true, 2, 3, false, {"btnDetail", "btnok"}, {"取消【0】", "查询【2】", "确定【1】"}};
         QTest::newRow("unknown caption style")    << Layout{5, false, 2, 1, false, {"btncancel", "btnok"}, {"取消", "查询", "确定"}};
+        QTest::newRow("unknown message type")     << Layout{1, false, 0, 9, false, ok, {"取消", "查询", "完成【1】"}};
         QTest::newRow("unknown style, confirm")   << Layout{7, true, 1, 3, false, {"btnDetail", "btnok"}, {"取消", "查询", "确定"}};
         // clang-format on
     }
     void messageLayout() {
         QFETCH(Layout, row);
         MessageWidget box(row.style, row.detail);
+        // An unknown type is logged and shown with the text and captions of the message before.
+        const bool known = row.type <= 3;
+        if (!known)
+            QTest::ignoreMessage(QtDebugMsg, "wrong type! MessageWidget::showMessage:default switch");
         QCOMPARE(asCashier(
                      "MessageWidget", [&] { return box.showMessage("签到成功", row.previous, true); },
                      R::press(Qt::Key_1)),
@@ -428,7 +330,7 @@ private slots:
         QCOMPARE(result, 1);
         QCOMPARE(shown, row.shown);
         QCOMPARE(captions, row.captions);
-        QCOMPARE(said, QStringList({"会员卡已过期", "请点击合计，继续完成支付"}));
+        QCOMPARE(said, QStringList({known ? "会员卡已过期" : "签到成功", "请点击合计，继续完成支付"}));
     }
 
     void messageKeys_data() {
@@ -468,23 +370,6 @@ private slots:
         QCOMPARE(closed, row.closes);
         QCOMPARE(result, row.result);
         QCOMPARE(queries.count(), row.queries);
-    }
-
-    void messageOfUnknownTypeKeepsThePrevious() {
-        MessageWidget box;
-        asCashier(
-            "MessageWidget", [&] { return box.showMessage("签到成功", 0, false); }, R::press(Qt::Key_1));
-        QTest::ignoreMessage(QtDebugMsg, "wrong type! MessageWidget::showMessage:default switch");
-        QStringList shown;
-        const int result = asCashier(
-            "MessageWidget", [&] { return box.showMessage("不应出现", 9, false); },
-            [&](QWidget* dialog) {
-                shown = texts(dialog, {"label_text", "btnok"}) +
-                        visible(dialog, {"btncancel", "btnDetail", "btnok"});
-                R::press(Qt::Key_Enter)(dialog);
-            });
-        QCOMPARE(result, 1);
-        QCOMPARE(shown, QStringList({"签到成功", "完成【1】", "btnok"}));
     }
 
     void memberChoice_data() {
@@ -680,9 +565,11 @@ private slots:
         QStringList shown;
         const auto read = [&](const QStringList& names, const QString& typed) {
             return [&shown, names, typed](QWidget* dialog) {
-                shown += texts(dialog, names);
-                shown << QString::number(dialog->findChild<QLineEdit*>()->echoMode());
-                typed.isEmpty() ? R::press(Qt::Key_Escape)(dialog) : R::typeAndEnter(typed)(dialog);
+                const QLineEdit* field = dialog->findChild<QLineEdit*>();
+                shown += texts(dialog, names) << field->text() << QString::number(field->echoMode());
+                // Backing out leaves typing behind, which the next question must not show.
+                typed.isEmpty() ? R::sequence({R::type("88"), R::press(Qt::Key_Escape)})(dialog)
+                                : R::typeAndEnter(typed)(dialog);
             };
         };
         const QStringList login = {"lblModeName", "lblhelp", "lblCodeType"};
@@ -702,9 +589,9 @@ private slots:
         cashier.showMessage("会员不存在");
         VERIFY_ROBOT(robot);
         const QString N = QString::number(QLineEdit::Normal), P = QString::number(QLineEdit::Password);
-        QCOMPARE(shown, QStringList({"会员验证", "", "号码/姓名：", N, "会员验证", "", "号码/姓名：", N,
-                                     "会员密码验证", "会员：8800002", "密码：", P, "32.50",
-                                     "【Esc】：返回   【Enter】：确定   【Backspace】：删除", N}));
+        QCOMPARE(shown, QStringList({"会员验证", "", "号码/姓名：", "", N, "会员验证", "", "号码/姓名：", "",
+                                     N, "会员密码验证", "会员：8800002", "密码：", "", P, "32.50",
+                                     "【Esc】：返回   【Enter】：确定   【Backspace】：删除", "", N}));
     }
 
     void waitScreen() {
