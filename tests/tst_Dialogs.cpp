@@ -1,15 +1,12 @@
-// The plug-in's dialogs as the cashier meets them: each is run the way the operations
-// run it and driven from inside its own loop by the cashier robot with real key events.
+// The plug-in's dialogs driven by the cashier robot with real key events from inside
+// their own loops: what each key does, what an entry keeps, and what a run returns.
 
 #include "CashierRobot.h"
-#include "ui/CouponWidget.h"
-#include "ui/DialogCashier.h"
 #include "ui/JFPayWidget.h"
 #include "ui/MemberLogin.h"
 #include "ui/MemberManage.h"
 #include "ui/MessageWidget.h"
 #include "ui/VipSelection.h"
-#include "ui/WaitWidget.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -27,60 +24,15 @@ enum class KeysAt { Dialog, Table, Panel, Backdrop, WindowSystem };
 // with no key, touches target; field: the entry afterwards; input: after a previous run
 // that confirmed 777. A dialog still open after that is left with Escape.
 struct Entry { Keypad dialog; QString typed; const char* target; int key; QString field; int result; QString input; };
-struct Start { Keypad dialog; QStringList args; QStringList labels; QStringList texts; };
-struct Touches { Keypad dialog; QStringList buttons; QStringList seen; };
 // A message of type on a box that showed one of type previous before.
 struct Layout { int style; bool detail; int previous; int type; bool hint; QStringList shown; QStringList captions; };
 struct MessageKey { int type; int key; const char* button; bool closes; int result; int queries; };
 // Touch a row, then keys (or the button last); selected: the row before the last step.
 struct Choice { int count; int touchRow; Keys keys; KeysAt at; const char* button; int selected; int result; QString cardNo; };
 struct Manage { int before; Keys keys; const char* button; int choice; };
-struct CouponRun { QStringList entered; Keys keys; int end; QStringList rows; QString current; QStringList removed; bool result; };
-struct RobotScript { QString expected; QString shown; int result; QString failures; };
 // clang-format on
 
-// The coupons the CRM knows; any other number is a usable coupon without name or value.
-// Every check shows the wait screen, as the CRM exchange does.
-class CouponCounter : public CouponDesk {
-public:
-    explicit CouponCounter(Cashier& cashier) : m_cashier(cashier) {}
-    QList<CouponRec> addCoupon(const QString& couponNo) override {
-        m_cashier.showBusy("请稍等，处理中...");
-        const QMap<QString, CouponRec> known = {
-            {"C1001", {"C1001", "满100减5", 500, CouponUse::Usable, {}}},
-            {"C1002", {"C1002", "新客券", 50, CouponUse::NotUsable, {}}},
-            {"C1003", {"C1003", "生日券", 10000, Kinds::couponUse("2"), {}}}};
-        listed << known.value(couponNo, {couponNo, {}, 0, CouponUse::Usable, {}});
-        m_cashier.hideBusy();
-        return listed;
-    }
-    QList<CouponRec> removeCoupon(const QString& couponNo) override {
-        removed << couponNo;
-        for (int i = 0; i < listed.size(); ++i)
-            if (listed[i].couponNo == couponNo)
-                listed.removeAt(i--);
-        return listed;
-    }
-    QList<CouponRec> listed;
-    QStringList removed;
-
-private:
-    Cashier& m_cashier;
-};
-
-QStringList tableRows(QWidget* dialog) {
-    const QAbstractItemModel* model = dialog->findChild<QTableView*>()->model();
-    QStringList out;
-    for (int row = 0; row < model->rowCount(); ++row) {
-        QStringList cells;
-        for (int column = 0; column < model->columnCount(); ++column)
-            cells << model->index(row, column).data().toString();
-        out << cells.join('|');
-    }
-    return out;
-}
-
-QWidget* child(QWidget* dialog, const char* name) {
+QWidget* part(QWidget* dialog, const char* name) {
     return dialog->findChild<QWidget*>(QLatin1String(name));
 }
 
@@ -101,11 +53,10 @@ QStringList visible(QWidget* dialog, const QStringList& names) {
 
 // A button is pressed even while hidden (the form keeps it for hosts that show it).
 void touch(QWidget* dialog, const char* name) {
-    QWidget* target = child(dialog, name);
-    if (auto* button = qobject_cast<QAbstractButton*>(target))
+    if (auto* button = qobject_cast<QAbstractButton*>(part(dialog, name)))
         button->click();
     else
-        QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(2, 2));
+        QTest::mouseClick(part(dialog, name), Qt::LeftButton, {}, QPoint(2, 2));
 }
 
 // Runs call, which blocks in the dialog called name, with the cashier doing steps inside it.
@@ -118,57 +69,18 @@ int asCashier(const QString& name, const std::function<int()>& call, const R::Ac
     return result;
 }
 
-// One keypad dialog of either kind, run with arguments as the operations pass them.
-struct KeypadUnderTest {
-    explicit KeypadUnderTest(Keypad which) : kind(which) {}
-    int run(const QStringList& a = {"88.00", "20.00"}) {
-        const auto call = [&] {
-            if (kind == Keypad::Points)
-                return a.size() > 2 ? points.run(a[0], a[1], a[2]) : points.run(a.value(0), a.value(1));
-            return a.isEmpty() ? login.run() : login.run(a[0], a.value(1));
-        };
-        return asCashier(name(), call, steps);
-    }
-    QString name() const { return kind == Keypad::Points ? "JFPayWidget" : "MemberLogin"; }
-    KeypadDialog& dialog() { return kind == Keypad::Points ? static_cast<KeypadDialog&>(points) : login; }
-    QLineEdit* field() { return dialog().findChild<QLineEdit*>(); }
-    Keypad kind;
-    MemberLogin login;
-    JFPayWidget points;
-    R::Action steps;
-};
-
 } // namespace
 
 Q_DECLARE_METATYPE(Entry)
-Q_DECLARE_METATYPE(Start)
-Q_DECLARE_METATYPE(Touches)
 Q_DECLARE_METATYPE(Layout)
 Q_DECLARE_METATYPE(MessageKey)
 Q_DECLARE_METATYPE(Choice)
 Q_DECLARE_METATYPE(Manage)
-Q_DECLARE_METATYPE(CouponRun)
-Q_DECLARE_METATYPE(RobotScript)
 
 class tst_Dialogs : public QObject {
     Q_OBJECT
 
-    QList<MemberRec> m_members;
-
 private slots:
-    void initTestCase() {
-        for (const QStringList& m : {QStringList{"张三", "13800000001", "V0001", "和平路1号"},
-                                     QStringList{"李四", "13800000002", "V0002", "解放大道200号"},
-                                     QStringList{"王五", "13800000003", "V0003", "中山北路35号3栋"}}) {
-            MemberRec member;
-            member.name = m[0];
-            member.mobile = m[1];
-            member.cardNo = m[2];
-            member.address = m[3];
-            m_members << member;
-        }
-    }
-
     // What the entry keeps of the typing and how the run ends. The last confirm attempt,
     // an empty one too, is what the dialog hands on; backing out keeps the one before.
     // Keys arriving at the panels instead of the entry steer the dialog once.
@@ -211,80 +123,61 @@ private slots:
     }
     void keypad() {
         QFETCH(Entry, row);
-        KeypadUnderTest keypad(row.dialog);
-        keypad.steps = R::typeAndEnter("777");
-        QCOMPARE(keypad.run(), 1);
-        QString field;
-        keypad.steps = [&](QWidget* dialog) {
-            R::type(row.typed)(dialog);
-            QWidget* target = qstrcmp(row.target, "entry") ? child(dialog, row.target) : keypad.field();
-            row.key ? QTest::keyClick(target, Qt::Key(row.key)) : touch(dialog, row.target);
-            field = keypad.field()->text();
-            if (dialog->isVisible())
-                R::press(Qt::Key_Escape)(dialog);
+        MemberLogin login;
+        JFPayWidget points;
+        const bool isPoints = row.dialog == Keypad::Points;
+        KeypadDialog& dialog = isPoints ? static_cast<KeypadDialog&>(points) : login;
+        QLineEdit* field = dialog.findChild<QLineEdit*>();
+        const auto run = [&](const R::Action& steps) {
+            return asCashier(
+                dialog.objectName(), [&] { return isPoints ? points.run("88.00", "20.00") : login.run(); },
+                steps);
         };
-        QCOMPARE(keypad.run(), row.result);
-        QCOMPARE(field, row.field);
-        QCOMPARE(keypad.dialog().input(), row.input);
-    }
-
-    // What a run shows beyond the questions the operations ask (cashierQuestions), after a
-    // run that left other texts and typing behind.
-    void keypadStart_data() {
-        QTest::addColumn<Start>("row");
-        const QStringList code = {"lblModeName", "lblhelp", "lblCodeType", "txtVipCode"};
-        const QStringList points = {"lblModeName", "lblTotal", "lblhelp1", "txtCode"};
-        // clang-format off
-        QTest::newRow("no arguments")       << Start{Keypad::MemberCode, {}, code, {"会员登录", "", "号码/姓名：", ""}};
-        QTest::newRow("title with a blank") << Start{Keypad::MemberCode, {"会员密码 验证"}, code, {"会员密码 验证", "", "号码/姓名：", ""}};
-        QTest::newRow("points, no help")    << Start{Keypad::Points, {"0.00", "7.10"}, points, {"积分支付", "0.00", "", ""}};
-        // clang-format on
-    }
-    void keypadStart() {
-        QFETCH(Start, row);
-        KeypadUnderTest keypad(row.dialog);
-        keypad.steps = R::sequence({R::type("12"), R::press(Qt::Key_Escape)});
-        keypad.run(row.dialog == Keypad::Points ? QStringList{"9.00", "1.00", "?"}
-                                                : QStringList{"会员密码验证", "?"});
-        QStringList shown;
-        keypad.steps = [&](QWidget* dialog) {
-            shown = texts(dialog, row.labels);
-            R::press(Qt::Key_Escape)(dialog);
-        };
-        QCOMPARE(keypad.run(row.args), 0);
-        QCOMPARE(shown, row.texts);
+        QCOMPARE(run(R::typeAndEnter("777")), 1);
+        QString after;
+        QCOMPARE(run([&](QWidget* shown) {
+                     R::type(row.typed)(shown);
+                     QWidget* target = qstrcmp(row.target, "entry") ? part(shown, row.target) : field;
+                     row.key ? QTest::keyClick(target, Qt::Key(row.key)) : touch(shown, row.target);
+                     after = field->text();
+                     if (shown->isVisible())
+                         R::press(Qt::Key_Escape)(shown);
+                 }),
+                 row.result);
+        QCOMPARE(after, row.field);
+        QCOMPARE(dialog.input(), row.input);
     }
 
     // The touch keypad is out of sight but still wired: each key edits the entry.
-    void keypadTouches_data() {
-        QTest::addColumn<Touches>("row");
-        QTest::newRow("points") << Touches{
-            Keypad::Points,
-            {"btndot", "btn1", "btn0", "btndot", "btndot", "btn5", "btn0", "btn9", "btnUpdNum", "btn0",
-             "btn8"},
-            {"", "1", "10", "10.", "10.", "10.5", "10.50", "10.50", "", "0", "08"}};
-        QTest::newRow("member code") << Touches{
-            Keypad::MemberCode,
-            {"btn7", "btn0", "btnUpdNum", "btn9", "btn5", "btn1", "btnBackSpace", "btn2", "btn3", "btn4",
-             "btn6"},
-            {"7", "70", "", "9", "95", "951", "95", "952", "9523", "95234", "952346"}};
-    }
     void keypadTouches() {
-        QFETCH(Touches, row);
-        KeypadUnderTest keypad(row.dialog);
-        QStringList seen, shown;
-        keypad.steps = [&](QWidget* dialog) {
-            shown = visible(dialog, {"widgetkey", "btnReturn", "btnClose", "lblModeName"});
-            for (const QString& button : row.buttons) {
-                touch(dialog, qPrintable(button));
-                seen << keypad.field()->text();
-            }
-            touch(dialog, "btnOK");
-        };
-        QCOMPARE(keypad.run(), 1);
-        QCOMPARE(shown, QStringList{"lblModeName"});
-        QCOMPARE(seen, row.seen);
-        QCOMPARE(keypad.dialog().input(), row.seen.last());
+        MemberLogin login;
+        JFPayWidget points;
+        const QList<QPair<KeypadDialog*, QStringList>> runs = {
+            {&points,
+             {"btndot", "btn1", "btn0", "btndot", "btndot", "btn5", "btn9", "btn0", "btnUpdNum", "btn8"}},
+            {&login,
+             {"btn2", "btn3", "btn4", "btnBackSpace", "btn6", "btnUpdNum", "btn7", "btn0", "btnBackSpace"}}};
+        QStringList seen;
+        for (const auto& [dialog, buttons] : runs) {
+            const auto steps = [&, buttons = buttons](QWidget* shown) {
+                seen << QString::number(part(shown, "widgetkey")->isVisible() +
+                                        part(shown, "btnReturn")->isVisible() +
+                                        part(shown, "btnClose")->isVisible());
+                for (const QString& button : buttons) {
+                    touch(shown, qPrintable(button));
+                    seen << shown->findChild<QLineEdit*>()->text();
+                }
+                touch(shown, "btnOK");
+            };
+            QCOMPARE(asCashier(
+                         dialog->objectName(),
+                         [&, d = dialog] { return d == &login ? login.run() : points.run("1", "2"); }, steps),
+                     1);
+            seen << dialog->input();
+        }
+        QCOMPARE(seen,
+                 QStringList({"0", "",  "1",  "10",  "10.", "10.", "10.5", "10.59", "10.59", "",  "8", "8",
+                              "0", "2", "23", "234", "23",  "236", "",     "7",     "70",    "7", "7"}));
     }
 
     void messageLayout_data() {
@@ -360,7 +253,7 @@ private slots:
             "MessageWidget", [&] { return box.showMessage("会员不存在", row.type, false); },
             [&](QWidget* dialog) {
                 if (row.button)
-                    QTest::mouseClick(child(dialog, row.button), Qt::LeftButton);
+                    QTest::mouseClick(part(dialog, row.button), Qt::LeftButton);
                 else
                     QTest::keyClick(dialog->windowHandle(), Qt::Key(row.key));
                 closed = !dialog->isVisible();
@@ -397,20 +290,31 @@ private slots:
     }
     void memberChoice() {
         QFETCH(Choice, row);
+        const QStringList cells[3] = {{"张三", "13800000001", "V0001", "和平路1号"},
+                                      {"李四", "13800000002", "V0002", "解放大道200号"},
+                                      {"王五", "13800000003", "V0003", "中山北路35号3栋"}};
+        QList<MemberRec> candidates;
+        for (int i = 0; i < row.count; ++i) {
+            candidates << MemberRec();
+            candidates.last().cardNo = cells[i][2];
+            candidates.last().name = cells[i][0];
+            candidates.last().mobile = cells[i][1];
+            candidates.last().address = cells[i][3];
+        }
         VipSelection list;
-        const auto press = [&](QWidget* dialog, int key) {
-            const QMap<KeysAt, const char*> at = {{KeysAt::Table, "tableView"},
-                                                  {KeysAt::Panel, "widgetback"},
-                                                  {KeysAt::Backdrop, "widgetblackground"}};
-            if (row.at == KeysAt::WindowSystem)
-                QTest::keyClick(dialog->windowHandle(), Qt::Key(key));
-            else
-                QTest::keyClick(at.contains(row.at) ? child(dialog, at[row.at]) : dialog, Qt::Key(key));
-        };
         int selected = -2;
         QStringList firstRow;
         const auto steps = [&](QWidget* dialog) {
-            auto* table = static_cast<QTableView*>(child(dialog, "tableView"));
+            const QMap<KeysAt, const char*> at = {{KeysAt::Table, "tableView"},
+                                                  {KeysAt::Panel, "widgetback"},
+                                                  {KeysAt::Backdrop, "widgetblackground"}};
+            const auto press = [&](int key) {
+                if (row.at == KeysAt::WindowSystem)
+                    QTest::keyClick(dialog->windowHandle(), Qt::Key(key));
+                else
+                    QTest::keyClick(at.contains(row.at) ? part(dialog, at[row.at]) : dialog, Qt::Key(key));
+            };
+            auto* table = dialog->findChild<QTableView*>();
             for (int column = 0; column < table->model()->columnCount(); ++column)
                 firstRow << table->model()->index(0, column).data().toString();
             if (row.touchRow >= 0) {
@@ -420,18 +324,18 @@ private slots:
             Keys keys = row.keys;
             const int last = row.button ? 0 : keys.takeLast();
             for (int key : keys)
-                press(dialog, key);
+                press(key);
             const QModelIndexList rows = table->selectionModel()->selectedRows();
             selected = rows.isEmpty() ? -1 : rows.size() == 1 ? rows.first().row() : -99;
-            row.button ? QTest::mouseClick(child(dialog, row.button), Qt::LeftButton) : press(dialog, last);
+            row.button ? QTest::mouseClick(part(dialog, row.button), Qt::LeftButton) : press(last);
         };
         QCOMPARE(asCashier(
-                     "VipSelection", [&] { return list.run(m_members.mid(0, row.count)); }, steps),
+                     "VipSelection", [&] { return list.run(candidates); }, steps),
                  row.result);
         QCOMPARE(selected, row.selected);
         QCOMPARE(list.cardNo(), row.cardNo);
         if (row.count)
-            QCOMPARE(firstRow, QStringList({"张三", "13800000001", "V0001", "和平路1号"}));
+            QCOMPARE(firstRow, cells[0]);
     }
 
     void memberManagement_data() {
@@ -475,175 +379,6 @@ private slots:
     }
     // Through the cashier the operations use: each coupon is checked (with the wait screen
     // over the dialog) and the table refilled; a clear takes the current row's coupon off.
-    void coupons_data() {
-        QTest::addColumn<CouponRun>("row");
-        const QStringList three = {"C1001", "C1002", "C1003"};
-        const QStringList listed = {"1|C1001|满100减5|5.00|可用", "2|C1002|新客券|0.50|不可用",
-                                    "3|C1003|生日券|100.00|异常"};
-        const int Up = Qt::Key_Up, Down = Qt::Key_Down, F1 = Qt::Key_F1, F2 = Qt::Key_F2,
-                  Esc = Qt::Key_Escape;
-        // clang-format off
-        QTest::newRow("three written off")      << CouponRun{three, {}, F2, listed, "C1001", {}, true};
-        QTest::newRow("empty entry adds nothing") << CouponRun{{""}, {}, Esc, {}, "", {}, false};
-        QTest::newRow("any number")             << CouponRun{{"AB 01"}, {}, F2, {"1|AB 01||0.00|可用"}, "AB 01", {}, true};
-        QTest::newRow("down twice, clear")      << CouponRun{three, {Down, Down, F1}, F2, listed.mid(0, 2), "C1001", {"C1003"}, true};
-        QTest::newRow("down past the end")      << CouponRun{three, {Down, Down, Down, Down}, F2, listed, "C1003", {}, true};
-        QTest::newRow("back up after the end")  << CouponRun{three, {Down, Down, Down, Up, F1}, Esc, {listed[0], "2|C1003|生日券|100.00|异常"}, "C1001", {"C1002"}, false};
-        QTest::newRow("up on the first row")    << CouponRun{three, {Up, F1}, Esc, {"1|C1002|新客券|0.50|不可用", "2|C1003|生日券|100.00|异常"}, "C1002", {"C1001"}, false};
-        QTest::newRow("arrows on an empty table") << CouponRun{{}, {Up, Down}, F2, {}, "", {}, true};
-        QTest::newRow("clear on an empty table") << CouponRun{{}, {F1}, Esc, {}, "", {""}, false};
-        // clang-format on
-    }
-    void coupons() {
-        QFETCH(CouponRun, row);
-        DialogCashier cashier;
-        CouponCounter desk(cashier);
-        QStringList focus, rows;
-        QString current;
-        CashierRobot robot;
-        robot.when("CouponWidget", [&](QWidget* dialog) {
-            for (const QString& couponNo : row.entered) {
-                R::typeAndEnter(couponNo)(dialog);
-                focus << QApplication::focusWidget()->objectName();
-            }
-            for (int key : row.keys)
-                R::press(key)(dialog);
-            rows = tableRows(dialog);
-            current = static_cast<CouponWidget*>(dialog)->currentCouponNo();
-            R::press(row.end)(dialog);
-        });
-        QCOMPARE(cashier.collectCoupons(desk), row.result);
-        VERIFY_ROBOT(robot);
-        QCOMPARE(focus.filter("txtCode").size(), row.entered.size()); // the next coupon goes into the entry
-        QCOMPARE(rows, row.rows);
-        QCOMPARE(current, row.current);
-        QCOMPARE(desk.removed, row.removed);
-    }
-
-    // The same by touch: the buttons, and a row touched, after which the table has the keys.
-    void couponsByTouch() {
-        DialogCashier cashier;
-        CouponCounter desk(cashier);
-        QStringList rows;
-        CashierRobot robot;
-        robot.when("CouponWidget", [&](QWidget* dialog) {
-            for (const char* couponNo : {"C1001", "C1002", "C1003"}) {
-                R::type(couponNo)(dialog);
-                touch(dialog, "btnok");
-            }
-            touch(dialog, "btnclear");
-            auto* table = dialog->findChild<QTableView*>();
-            QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
-                              table->visualRect(table->model()->index(1, 1)).center());
-            QTest::keyClick(table, Qt::Key_Up);
-            QTest::keyClick(table, Qt::Key_Down);
-            QTest::keyClick(table, Qt::Key_F1);
-            rows = tableRows(dialog);
-            touch(dialog, "btncheck");
-        });
-        QVERIFY(cashier.collectCoupons(desk));
-        VERIFY_ROBOT(robot);
-        QCOMPARE(desk.removed, QStringList({"C1001", "C1003"}));
-        QCOMPARE(rows, QStringList{"1|C1002|新客券|0.50|不可用"});
-        robot.when("CouponWidget", [&](QWidget* dialog) { touch(dialog, "btncancel"); });
-        QVERIFY(!cashier.collectCoupons(desk));
-        VERIFY_ROBOT(robot);
-    }
-
-    // What the operations ask, as the cashier sees it; each dialog is built when first asked for.
-    void cashierQuestions() {
-        const auto windows = [] {
-            QStringList names;
-            for (QWidget* window : QApplication::topLevelWidgets())
-                names << window->objectName();
-            names.sort();
-            return names;
-        };
-        const QStringList before = windows();
-        DialogCashier cashier;
-        QCOMPARE(windows(), before);
-        QStringList shown;
-        const auto read = [&](const QStringList& names, const QString& typed) {
-            return [&shown, names, typed](QWidget* dialog) {
-                const QLineEdit* field = dialog->findChild<QLineEdit*>();
-                shown += texts(dialog, names) << field->text() << QString::number(field->echoMode());
-                // Backing out leaves typing behind, which the next question must not show.
-                typed.isEmpty() ? R::sequence({R::type("88"), R::press(Qt::Key_Escape)})(dialog)
-                                : R::typeAndEnter(typed)(dialog);
-            };
-        };
-        const QStringList login = {"lblModeName", "lblhelp", "lblCodeType"};
-        CashierRobot robot;
-        robot.when("MemberLogin", read(login, ""));
-        QCOMPARE(cashier.memberCode(), std::nullopt);
-        QStringList withLogin = before + QStringList{"MemberLogin"};
-        withLogin.sort();
-        QCOMPARE(windows(), withLogin); // the first question built only the dialog it needed
-        robot.when("MemberLogin", read(login, "8800001"))
-            .when("MemberLogin", read(login, "123456"))
-            .when("JFPayWidget", read({"lblTotal", "lblhelp1"}, "5.5"))
-            .expectMessage("会员不存在");
-        QCOMPARE(cashier.memberCode(), QString("8800001"));
-        QCOMPARE(cashier.password("8800002"), QString("123456"));
-        QCOMPARE(cashier.pointsAmount("32.50", "10.00"), QString("5.5"));
-        cashier.showMessage("会员不存在");
-        VERIFY_ROBOT(robot);
-        const QString N = QString::number(QLineEdit::Normal), P = QString::number(QLineEdit::Password);
-        QCOMPARE(shown, QStringList({"会员验证", "", "号码/姓名：", "", N, "会员验证", "", "号码/姓名：", "",
-                                     N, "会员密码验证", "会员：8800002", "密码：", "", P, "32.50",
-                                     "【Esc】：返回   【Enter】：确定   【Backspace】：删除", "", N}));
-    }
-
-    void waitScreen() {
-        DialogCashier cashier;
-        cashier.showBusy("请稍等，处理中...");
-        const auto busy = [] {
-            QStringList texts;
-            for (QWidget* window : QApplication::topLevelWidgets())
-                if (window->objectName() == "WaitWidget" && window->isVisible())
-                    texts << window->findChild<QLabel*>("label_text")->text() + "|" +
-                                 window->findChild<QLabel*>("lbldot")->text();
-            return texts;
-        };
-        QCOMPARE(busy(), QStringList{"请稍等，处理中...|"});
-        cashier.hideBusy();
-        QCOMPARE(busy(), QStringList());
-        WaitWidget plain;
-        plain.show();
-        QCOMPARE(busy(), QStringList{"请稍等，操作中|"});
-    }
-
-    // The robot's own report: what did not go to script, and the dialog backed out of.
-    void robotReport_data() {
-        QTest::addColumn<RobotScript>("row");
-        // clang-format off
-        QTest::newRow("message, nothing expected") << RobotScript{"", "MessageWidget", 1, "unexpected MessageWidget \"签到成功\" (expected nothing)"};
-        QTest::newRow("entry instead of the list") << RobotScript{"VipSelection", "MemberLogin", 0, "unexpected MemberLogin (expected VipSelection)\nexpected VipSelection never shown"};
-        QTest::newRow("nothing shown")             << RobotScript{"VipSelection", "", 0, "expected VipSelection never shown"};
-        QTest::newRow("wrong message text")        << RobotScript{"签到失败", "MessageWidget", 1, "MessageWidget shows \"签到成功\", expected \"签到失败\""};
-        QTest::newRow("left open: watchdog")       << RobotScript{"MemberManage", "MemberManage", 0, "MemberManage still open after 300 ms, backed out"};
-        // clang-format on
-    }
-    void robotReport() {
-        QFETCH(RobotScript, row);
-        CashierRobot robot;
-        robot.setWatchdogMs(300);
-        if (row.expected == "MemberManage")
-            robot.when(row.expected, [](QWidget*) {}); // the cashier walks away
-        else if (row.expected.startsWith("Vip"))
-            robot.when(row.expected, R::press(Qt::Key_Return));
-        else if (!row.expected.isEmpty())
-            robot.expectMessage(row.expected);
-        MemberLogin login;
-        const int result = row.shown == "MessageWidget" ? MessageWidget().showMessage("签到成功", 0, false)
-                           : row.shown == "MemberLogin"  ? login.run()
-                           : row.shown == "MemberManage" ? MemberManage().run()
-                                                         : 0;
-        QCOMPARE(result, row.result);
-        QCOMPARE(robot.failures(), row.failures);
-        QCOMPARE(robot.takeFailures().join('\n'), row.failures);
-        QVERIFY(robot.allDone());
-    }
 };
 
 QTEST_MAIN(tst_Dialogs)
