@@ -313,6 +313,28 @@ private slots:
         QCOMPARE(desk.removed, QStringList({"C1001", "C1003"}));
         QCOMPARE(rows, QStringList{"1|C1002|新客券|0.50|不可用"});
     }
+    // The robot's report of what did not go to script; the dialog in question is backed out of.
+    void robotReport() {
+        DialogCashier cashier;
+        CashierRobot robot;
+        robot.setWatchdogMs(300);
+        cashier.showMessage("签到成功");
+        QCOMPARE(robot.takeFailures(),
+                 QStringList{"unexpected MessageWidget \"签到成功\" (expected nothing)"});
+        robot.when("VipSelection", R::press(Qt::Key_Return));
+        QCOMPARE(cashier.memberCode(), std::nullopt);
+        QCOMPARE(robot.takeFailures(), QStringList({"unexpected MemberLogin (expected VipSelection)",
+                                                    "expected VipSelection never shown"}));
+        robot.expectMessage("签到失败");
+        cashier.showMessage("签到成功");
+        QCOMPARE(robot.takeFailures(),
+                 QStringList{"MessageWidget shows \"签到成功\", expected \"签到失败\""});
+        robot.when("MemberManage", [](QWidget*) {}); // the cashier walks away
+        QVERIFY(!cashier.wantsSignin());
+        QCOMPARE(robot.failures(), "MemberManage still open after 300 ms, backed out");
+        QCOMPARE(robot.takeFailures().size(), 1);
+        QVERIFY(robot.allDone());
+    }
 };
 
 QTEST_MAIN(tst_DialogCashier)
