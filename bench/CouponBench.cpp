@@ -2,11 +2,11 @@
 // whole set with the CRM and refills the coupon table.
 #include "BarePost.h"
 #include "Bench.h"
+#include "CashierRobot.h"
 #include "CrmSim.h"
 #include "crm/CrmClient.h"
 #include "log/PayLogger.h"
 #include "model/CallState.h"
-#include "CashierRobot.h"
 #include "support/CrmReplies.h"
 #include "support/Requests.h"
 #include "support/WorkDir.h"
