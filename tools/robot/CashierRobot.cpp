@@ -52,11 +52,6 @@ CashierRobot::~CashierRobot() {
         qApp->removeEventFilter(this);
 }
 
-void CashierRobot::photographInto(const QString& pictureDir, QWidget* backdrop) {
-    m_pictureDir = pictureDir;
-    m_backdrop = backdrop;
-}
-
 CashierRobot& CashierRobot::when(const QString& dialogName, Action action, const QString& picture) {
     m_expected.append({dialogName, picture.isEmpty() ? dialogName : picture, std::move(action)});
     return *this;
@@ -72,10 +67,6 @@ CashierRobot& CashierRobot::expectMessage(const QString& exactText, int closeKey
         press(closeKey)(dialog);
     };
     return when(kMessageBox, read, picture);
-}
-
-void CashierRobot::snapNextWaitScreen(const QString& picture) {
-    m_waitPicture = picture;
 }
 
 CashierRobot::Action CashierRobot::type(const QString& text) {
@@ -94,10 +85,6 @@ CashierRobot::Action CashierRobot::type(const QString& text) {
     };
 }
 
-CashierRobot::Action CashierRobot::typeAndEnter(const QString& text) {
-    return sequence({type(text), press(Qt::Key_Return)});
-}
-
 CashierRobot::Action CashierRobot::press(int key) {
     return [key](QWidget* dialog) { QTest::keyClick(keyTarget(dialog), Qt::Key(key)); };
 }
@@ -113,10 +100,6 @@ CashierRobot::Action CashierRobot::sequence(const QList<Action>& steps) {
     };
 }
 
-CashierRobot::Action CashierRobot::snap(const QString& picture) {
-    return [this, picture](QWidget* dialog) { photograph(dialog, picture); };
-}
-
 // The picture shows the screen as the cashier sees it: the till underneath, then
 // every window still open below this one, then the window itself.
 QString CashierRobot::photograph(QWidget* window, const QString& picture) {
@@ -124,16 +107,14 @@ QString CashierRobot::photograph(QWidget* window, const QString& picture) {
         return QString();
     QPixmap canvas(window->screen() ? window->screen()->size() : window->size());
     canvas.fill(Qt::black);
-    {
-        QPainter painter(&canvas);
-        QList<QPointer<QWidget>> layers = {m_backdrop};
-        layers += m_open.mid(0, qMax(0, m_open.indexOf(window)));
-        for (const QPointer<QWidget>& below : layers) {
-            if (below && below != window && below->isVisible())
-                painter.drawPixmap(below->pos(), below->grab());
-        }
-        painter.drawPixmap(window->pos(), window->grab());
-    }
+    QPainter painter(&canvas);
+    QList<QPointer<QWidget>> layers = {m_backdrop};
+    layers += m_open.mid(0, qMax(0, m_open.indexOf(window)));
+    for (const QPointer<QWidget>& below : layers)
+        if (below && below != window && below->isVisible())
+            painter.drawPixmap(below->pos(), below->grab());
+    painter.drawPixmap(window->pos(), window->grab());
+    painter.end();
     const QString name =
         QStringLiteral("%1-%2.png").arg(m_pictures.size() + 1, 2, 10, QLatin1Char('0')).arg(picture);
     const QString file = QDir(m_pictureDir).filePath(name);

@@ -34,7 +34,10 @@ public:
 
     // Photographs each dialog the robot meets into pictureDir, drawn over backdrop
     // (the till's own screen) and the dialogs still open below it.
-    void photographInto(const QString& pictureDir, QWidget* backdrop = nullptr);
+    void photographInto(const QString& pictureDir, QWidget* backdrop = nullptr) {
+        m_pictureDir = pictureDir;
+        m_backdrop = backdrop;
+    }
 
     // The next dialog expected; expectations are consumed in order. picture names
     // its photograph (the dialog's name when empty).
@@ -43,16 +46,18 @@ public:
     CashierRobot& expectMessage(const QString& exactText, int closeKey = Qt::Key_1,
                                 const QString& picture = QString());
     // Photographs the next wait screen once it is up.
-    void snapNextWaitScreen(const QString& picture);
+    void snapNextWaitScreen(const QString& picture) { m_waitPicture = picture; }
 
     // What the cashier can do. Keys go to the entry field the cashier would be typing
     // in (the focused line edit, else the first visible editable one), otherwise to
     // the dialog itself.
     static Action type(const QString& text);
-    static Action typeAndEnter(const QString& text);
+    static Action typeAndEnter(const QString& text) { return sequence({type(text), press(Qt::Key_Return)}); }
     static Action press(int key);
     static Action sequence(const QList<Action>& steps); // stops early once the dialog has closed
-    Action snap(const QString& picture);
+    Action snap(const QString& picture) {
+        return [this, picture](QWidget* dialog) { photograph(dialog, picture); };
+    }
 
     QString photograph(QWidget* window, const QString& picture); // the file written
     static QString labelText(QWidget* dialog, const QString& labelName = QStringLiteral("label_text"));
