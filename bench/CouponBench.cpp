@@ -2,11 +2,11 @@
 // whole set with the CRM and refills the coupon table.
 #include "BarePost.h"
 #include "Bench.h"
+#include "CashierRobot.h"
 #include "CrmSim.h"
 #include "crm/CrmClient.h"
 #include "log/PayLogger.h"
 #include "model/CallState.h"
-#include "support/CashierRobot.h"
 #include "support/CrmReplies.h"
 #include "support/Requests.h"
 #include "support/WorkDir.h"
@@ -80,12 +80,12 @@ AddSamples timeAdds(int coupons, crmsim::Server& crm, CouponDialogRoad& road, Wr
     BarePost check(QUrl(crm.baseUrl() + QStringLiteral("/txCtrl?txcode=pmb011")), QByteArray());
     for (int round = 0; round < kRounds; ++round) {
         road.state.coupons.clear();
-        road.widget.InitTable();
+        road.widget.clearTable();
         for (int n = 1; n <= coupons; ++n) {
             crm.clearRequests();
             QElapsedTimer t;
             t.start();
-            road.widget.SetCoupons(road.session.addCoupon(couponNo(n)));
+            road.widget.setCoupons(road.session.addCoupon(couponNo(n)));
             const double ms = elapsedMs(t);
             const QList<crmsim::Request> requests = crm.requests();
             const QList<CouponRec>& added = road.state.coupons;
@@ -125,7 +125,7 @@ void timeRefill(CouponWidget& widget, Samples& refill, Samples& bareRefill) {
     for (int i = 0; i < 25; ++i) {
         QElapsedTimer t;
         t.start();
-        widget.SetCoupons(many);
+        widget.setCoupons(many);
         refill.add(elapsedMs(t));
 
         t.restart();
@@ -157,7 +157,7 @@ void couponRows(Report& r, const AddSamples& s, int coupons, const Samples& refi
     r.add({QStringLiteral("coupon add %1 vs two bare POSTs of the same bodies").arg(lastRange),
            duration(s.lastAdds.median()), duration(s.bareLast.median()),
            ratio(s.lastAdds.median(), s.bareLast.median()), QStringLiteral("(info)"), QStringLiteral("–")});
-    r.add({QStringLiteral("coupon table refill with 200 rows (SetCoupons), median of 25"),
+    r.add({QStringLiteral("coupon table refill with 200 rows (setCoupons), median of 25"),
            duration(refill.median()), duration(bareRefill.median()) + QStringLiteral(" bare model"),
            ratio(refill.median(), bareRefill.median()), QStringLiteral("< 16 ms"),
            met(refill.median() < 16.0)});

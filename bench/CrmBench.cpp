@@ -2,6 +2,7 @@
 // during a slow CRM, the time-out the cashier is promised, and big orders.
 #include "BarePost.h"
 #include "Bench.h"
+#include "CashierRobot.h"
 #include "CrmSim.h"
 #include "Scenario.h"
 #include "api/ResultFrame.h"
@@ -10,7 +11,6 @@
 #include "log/PayLogger.h"
 #include "member/OrderSettlement.h"
 #include "model/OrderRec.h"
-#include "support/CashierRobot.h"
 #include "support/CrmReplies.h"
 #include "support/Requests.h"
 #include "support/WorkDir.h"

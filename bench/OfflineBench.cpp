@@ -1,10 +1,10 @@
 // The local member table when the CRM is out of reach: the member store on tables
 // of growing size, against a bare prepared query of the same statement.
 #include "Bench.h"
+#include "CashierRobot.h"
 #include "db/MemberStore.h"
 #include "db/PosDB.h"
 #include "log/PayLogger.h"
-#include "support/CashierRobot.h"
 #include "support/WorkDir.h"
 
 #include <QFile>

@@ -2,10 +2,10 @@
 // functions. What the load and the first call cost, and whether memory stays flat
 // over thousands of calls.
 #include "Bench.h"
+#include "CashierRobot.h"
 #include "CrmSim.h"
 #include "Scenario.h"
 #include "api/ResultFrame.h"
-#include "support/CashierRobot.h"
 #include "support/WorkDir.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // Paying with coupons: each coupon the cashier adds is looked up and the whole set checked
 // again after every change; the usable ones are written off when he confirms. A refund
 // returns the coupons of the original sale.
-#include "support/CashierRobot.h"
+#include "CashierRobot.h"
 #include "support/Columns.h"
 #include "support/CrmReplies.h"
 #include "support/TillFixture.h"

@@ -3,7 +3,7 @@
 // answer must stay exactly what it was the first time, and the plug-in must give
 // back after every call the threads and descriptors it took, and not grow in memory.
 // ZOVORDA_LONGDAY_CALLS raises the number of calls (default 2000) for a soak run.
-#include "support/CashierRobot.h"
+#include "CashierRobot.h"
 #include "support/CrmReplies.h"
 #include "support/TillFixture.h"
 

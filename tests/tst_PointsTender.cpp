@@ -1,6 +1,6 @@
 // Paying with points and giving them back: the member of the tender head, his password,
 // the amount the cashier keys in, the debit the CRM receives and what the host gets back.
-#include "support/CashierRobot.h"
+#include "CashierRobot.h"
 #include "support/Columns.h"
 #include "support/CrmReplies.h"
 #include "support/TillFixture.h"

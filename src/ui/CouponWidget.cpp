@@ -3,7 +3,6 @@
 #include "ui/Overlay.h"
 #include "ui_CouponWidget.h"
 
-#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QStandardItem>
@@ -12,16 +11,16 @@
 namespace {
 enum CouponColumn { ColNumber, ColCouponNo, ColName, ColAmount, ColUseFlag, ColumnCount };
 
-QStandardItem* NewCell(const QString& p_sText, Qt::Alignment p_Align) {
-    auto* item = new QStandardItem(p_sText);
-    item->setTextAlignment(p_Align);
+QStandardItem* newCell(const QString& text, Qt::Alignment alignment) {
+    auto* item = new QStandardItem(text);
+    item->setTextAlignment(alignment);
     return item;
 }
 
-QString UseFlagText(CouponUse p_Use) {
-    if (p_Use == CouponUse::NotUsable)
+QString useFlagText(CouponUse use) {
+    if (use == CouponUse::NotUsable)
         return CouponWidget::tr("不可用");
-    if (p_Use == CouponUse::Usable)
+    if (use == CouponUse::Usable)
         return CouponWidget::tr("可用");
     // "2" (the last check of the set failed) and whatever else the CRM may send.
     return CouponWidget::tr("异常");
@@ -29,114 +28,108 @@ QString UseFlagText(CouponUse p_Use) {
 } // namespace
 
 CouponWidget::CouponWidget(QWidget* parent)
-    : QDialog(parent), ui(new Ui::CouponWidget), m_model(nullptr), m_nCurrentRow(-1) {
-    ui->setupUi(this);
+    : QDialog(parent), m_form(new Ui::CouponWidget), m_model(nullptr) {
+    m_form->setupUi(this);
     setFocus(Qt::OtherFocusReason);
 
-    Overlay::ApplyWindowConvention(this);
+    Overlay::applyWindowConvention(this);
     setWindowFlags(Overlay::Flags);
 
-    connect(ui->btncheck, &QPushButton::clicked, this, &QDialog::accept);
-    connect(ui->btncancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_form->btncheck, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_form->btncancel, &QPushButton::clicked, this, &QDialog::reject);
 
     m_model = new QStandardItemModel(0, ColumnCount, this);
     m_model->setHorizontalHeaderLabels({tr("序号"), tr("券号"), tr("名称"), tr("抵扣金额"), tr("是否使用")});
-    ui->tableView->setModel(m_model);
-    ui->tableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ui->tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ui->tableView->setSelectionMode(QAbstractItemView::SingleSelection);
-    ui->tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_form->tableView->setModel(m_model);
+    m_form->tableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_form->tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_form->tableView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_form->tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     // Column 0 already numbers the rows; a second row number at the side would only cost width.
-    ui->tableView->verticalHeader()->hide();
-    ui->tableView->installEventFilter(this);
-    connect(ui->tableView, &QTableView::clicked, this, &CouponWidget::TableClicked);
-    SetColumnWidths();
+    m_form->tableView->verticalHeader()->hide();
+    m_form->tableView->installEventFilter(this);
+    connect(m_form->tableView, &QTableView::clicked, this,
+            [this](const QModelIndex& index) { m_currentRow = index.row(); });
+    connect(m_form->btnok, &QPushButton::clicked, this, &CouponWidget::confirmCouponNo);
+    connect(m_form->btnclear, &QPushButton::clicked, this, &CouponWidget::requestClear);
+    setColumnWidths();
 }
 
 CouponWidget::~CouponWidget() {
-    delete ui;
+    delete m_form;
 }
 
-void CouponWidget::InitTable() {
-    m_nCurrentRow = -1;
+void CouponWidget::clearTable() {
+    m_currentRow = -1;
     m_model->removeRows(0, m_model->rowCount());
-    SetColumnWidths();
+    setColumnWidths();
 }
 
-void CouponWidget::SetCoupons(const QList<CouponRec>& p_Coupons) {
-    m_nCurrentRow = -1;
+void CouponWidget::setCoupons(const QList<CouponRec>& coupons) {
+    m_currentRow = -1;
     m_model->removeRows(0, m_model->rowCount());
 
     const Qt::Alignment centred = Qt::AlignCenter;
-    for (int i = 0; i < p_Coupons.size(); ++i) {
-        const CouponRec* coupon = &p_Coupons.at(i);
-        m_model->setItem(i, ColNumber, NewCell(QString::number(i + 1), centred));
-        m_model->setItem(i, ColCouponNo, NewCell(coupon->couponNo, centred));
-        m_model->setItem(i, ColName, NewCell(coupon->ticketName, centred));
+    for (int i = 0; i < coupons.size(); ++i) {
+        const CouponRec* coupon = &coupons.at(i);
+        m_model->setItem(i, ColNumber, newCell(QString::number(i + 1), centred));
+        m_model->setItem(i, ColCouponNo, newCell(coupon->couponNo, centred));
+        m_model->setItem(i, ColName, newCell(coupon->ticketName, centred));
         m_model->setItem(i, ColAmount,
-                         NewCell(Money::twoDecimals(coupon->amount), Qt::AlignRight | Qt::AlignVCenter));
-        m_model->setItem(i, ColUseFlag, NewCell(UseFlagText(coupon->use), centred));
+                         newCell(Money::twoDecimals(coupon->amount), Qt::AlignRight | Qt::AlignVCenter));
+        m_model->setItem(i, ColUseFlag, newCell(useFlagText(coupon->use), centred));
     }
 
     // After every check the first coupon is current again, so a clear never hits a stale row.
-    if (!p_Coupons.isEmpty()) {
-        m_nCurrentRow = 0;
-        SelectCurrentRow();
+    if (!coupons.isEmpty()) {
+        m_currentRow = 0;
+        selectCurrentRow();
     }
-    SetColumnWidths();
+    setColumnWidths();
 }
 
-int CouponWidget::Exec() {
+int CouponWidget::run() {
     showFullScreen();
-    TakeKeyboard();
+    takeKeyboard();
     return exec();
 }
 
-QString CouponWidget::CurrentCouponNo() {
-    const QModelIndex current = ui->tableView->currentIndex();
+QString CouponWidget::currentCouponNo() const {
+    const QModelIndex current = m_form->tableView->currentIndex();
     if (!current.isValid())
         return QString();
     return m_model->index(current.row(), ColCouponNo).data().toString();
 }
 
-void CouponWidget::TableClicked(const QModelIndex& index) {
-    m_nCurrentRow = index.row();
+// Up and Down move the current row within the table; past either end nothing happens.
+void CouponWidget::moveCurrentRow(int step) {
+    const int row = m_currentRow + step;
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    m_currentRow = row;
+    selectCurrentRow();
 }
 
-void CouponWidget::previousSaleNo() {
-    if (m_nCurrentRow > 0) {
-        --m_nCurrentRow;
-        SelectCurrentRow();
-    }
-}
-
-void CouponWidget::nextSaleNo() {
-    if (m_nCurrentRow < m_model->rowCount() - 1) {
-        ++m_nCurrentRow;
-        SelectCurrentRow();
-    }
-}
-
-void CouponWidget::on_btnok_clicked() {
-    const QString couponNo = ui->txtCode->text();
+void CouponWidget::confirmCouponNo() {
+    const QString couponNo = m_form->txtCode->text();
     if (couponNo.isEmpty())
         return;
     // The controller checks the coupon and refills the table before this emission returns.
-    emit SignCouponCheck(couponNo);
+    emit couponEntered(couponNo);
     // setText() rather than clear(): clear() is an edit the field remembers for undo,
     // and this dialog lives as long as the till program, entry after entry.
-    ui->txtCode->setText(QString());
-    TakeKeyboard();
+    m_form->txtCode->setText(QString());
+    takeKeyboard();
 }
 
-void CouponWidget::on_btnclear_clicked() {
-    emit SignCouponClear();
-    TakeKeyboard();
+void CouponWidget::requestClear() {
+    emit clearRequested();
+    takeKeyboard();
 }
 
 bool CouponWidget::eventFilter(QObject* watched, QEvent* event) {
     // Once the cashier has touched the table it holds the focus; its keys still steer the dialog.
-    if (watched == ui->tableView && event->type() == QEvent::KeyPress) {
+    if (watched == m_form->tableView && event->type() == QEvent::KeyPress) {
         keyPressEvent(static_cast<QKeyEvent*>(event));
         return true;
     }
@@ -150,19 +143,19 @@ void CouponWidget::keyPressEvent(QKeyEvent* event) {
         break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        on_btnok_clicked();
+        confirmCouponNo();
         break;
     case Qt::Key_F1:
-        on_btnclear_clicked();
+        requestClear();
         break;
     case Qt::Key_F2:
         accept();
         break;
     case Qt::Key_Up:
-        previousSaleNo();
+        moveCurrentRow(-1);
         break;
     case Qt::Key_Down:
-        nextSaleNo();
+        moveCurrentRow(1);
         break;
     default:
         event->ignore();
@@ -170,21 +163,21 @@ void CouponWidget::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-void CouponWidget::SetColumnWidths() {
+void CouponWidget::setColumnWidths() {
     static const int widths[ColumnCount] = {60, 188, 188, 80, 80};
     for (int col = 0; col < ColumnCount; ++col)
-        ui->tableView->setColumnWidth(col, widths[col]);
+        m_form->tableView->setColumnWidth(col, widths[col]);
 }
 
-void CouponWidget::SelectCurrentRow() {
-    ui->tableView->selectRow(m_nCurrentRow);
-    ui->tableView->scrollTo(ui->tableView->currentIndex());
+void CouponWidget::selectCurrentRow() {
+    m_form->tableView->selectRow(m_currentRow);
+    m_form->tableView->scrollTo(m_form->tableView->currentIndex());
 }
 
-void CouponWidget::TakeKeyboard() {
+void CouponWidget::takeKeyboard() {
     // The check shows the wait screen and maybe a message above us; when they are gone the activation
     // may never be reported back, yet the next coupon must land in the entry field at once.
     if (!isVisible())
         return;
-    Overlay::TakeKeyboard(this, ui->txtCode);
+    Overlay::takeKeyboard(this, m_form->txtCode);
 }

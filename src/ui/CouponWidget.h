@@ -1,48 +1,53 @@
 #pragma once
 #include "model/CouponRec.h"
+
 #include <QDialog>
 #include <QList>
+#include <QString>
 
 namespace Ui {
 class CouponWidget;
 }
-class QModelIndex;
+class QEvent;
+class QKeyEvent;
+class QObject;
 class QStandardItemModel;
 
 // Full-screen dialog of a coupon tender: coupon numbers are keyed or scanned one at a time and handed to
-// the controller, which checks them with the CRM and refills the table through SetCoupons.
+// whoever opened it, who checks them with the CRM and refills the table through setCoupons.
 class CouponWidget : public QDialog {
     Q_OBJECT
 public:
     explicit CouponWidget(QWidget* parent = nullptr);
     ~CouponWidget() override;
 
-    void InitTable();
-    void SetCoupons(const QList<CouponRec>& p_Coupons);
-    int Exec();
-    QString CurrentCouponNo();
+    // Empties the table before a tender.
+    void clearTable();
+    void setCoupons(const QList<CouponRec>& coupons);
+    // 1: written off (F2), 0: cancelled (Escape).
+    int run();
+    // The coupon number in the current row; empty when no row is current.
+    QString currentCouponNo() const;
 
 signals:
-    void SignCouponCheck(QString);
-    void SignCouponClear();
-
-public slots:
-    void TableClicked(const QModelIndex& index);
-    void previousSaleNo();
-    void nextSaleNo();
-    void on_btnok_clicked();
-    void on_btnclear_clicked();
+    // Emitted inside the confirm step; the receiver refills the table before it returns.
+    void couponEntered(const QString& couponNo);
+    // The cashier asks to take the coupon of the current row off the tender.
+    void clearRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void SetColumnWidths();
-    void SelectCurrentRow();
-    void TakeKeyboard();
+    void confirmCouponNo();
+    void requestClear();
+    void moveCurrentRow(int step);
+    void selectCurrentRow();
+    void setColumnWidths();
+    void takeKeyboard();
 
-    Ui::CouponWidget* ui;
+    Ui::CouponWidget* m_form;
     QStandardItemModel* m_model;
-    qint32 m_nCurrentRow; // -1: no row current
+    int m_currentRow = -1; // -1: no row current
 };

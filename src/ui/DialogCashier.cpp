@@ -10,13 +10,22 @@
 
 #include <QCoreApplication>
 
+namespace {
+// The dialog, built on first use and kept for the next.
+template <typename Dialog, typename... Args> Dialog& built(std::unique_ptr<Dialog>& dialog, Args... args) {
+    if (!dialog)
+        dialog = std::make_unique<Dialog>(args...);
+    return *dialog;
+}
+} // namespace
+
 struct DialogCashier::Dialogs {
-    MemberLogin memberLogin;
-    JFPayWidget jfPay;
-    VipSelection selection;
-    MemberManage manage;
-    CouponWidget coupons;
-    MessageWidget message{1, false};
+    std::unique_ptr<MemberLogin> memberLogin;
+    std::unique_ptr<JFPayWidget> pointsPay;
+    std::unique_ptr<VipSelection> selection;
+    std::unique_ptr<MemberManage> manage;
+    std::unique_ptr<CouponWidget> coupons;
+    std::unique_ptr<MessageWidget> message;
     std::unique_ptr<WaitWidget> busy;
 };
 
@@ -25,56 +34,60 @@ DialogCashier::DialogCashier() : d(std::make_unique<Dialogs>()) {}
 DialogCashier::~DialogCashier() = default;
 
 std::optional<QString> DialogCashier::memberCode() {
-    if (d->memberLogin.Exec(QCoreApplication::translate("DialogCashier", "会员验证"), QString()) == 0)
+    MemberLogin& login = built(d->memberLogin);
+    if (login.run(QCoreApplication::translate("DialogCashier", "会员验证"), QString()) == 0)
         return std::nullopt;
-    return d->memberLogin.m_sInput;
+    return login.input();
 }
 
 std::optional<QString> DialogCashier::password(const QString& cardNo) {
-    if (d->memberLogin.Exec(QCoreApplication::translate("DialogCashier", "会员密码验证"),
-                            QCoreApplication::translate("DialogCashier", "会员：") + cardNo) == 0)
+    MemberLogin& login = built(d->memberLogin);
+    if (login.run(QCoreApplication::translate("DialogCashier", "会员密码验证"),
+                  QCoreApplication::translate("DialogCashier", "会员：") + cardNo) == 0)
         return std::nullopt;
-    return d->memberLogin.m_sInput;
+    return login.input();
 }
 
 std::optional<QString> DialogCashier::pointsAmount(const QString& pointsCash, const QString& due) {
-    if (d->jfPay.Exec(pointsCash, due,
-                      QCoreApplication::translate(
-                          "DialogCashier", "【Esc】：返回   【Enter】：确定   【Backspace】：删除")) == 0)
+    JFPayWidget& pay = built(d->pointsPay);
+    if (pay.run(pointsCash, due,
+                QCoreApplication::translate("DialogCashier",
+                                            "【Esc】：返回   【Enter】：确定   【Backspace】：删除")) == 0)
         return std::nullopt;
-    return d->jfPay.m_sInput;
+    return pay.input();
 }
 
 std::optional<QString> DialogCashier::chooseMember(const QList<MemberRec>& candidates) {
-    if (d->selection.SelectMember(candidates) != 1)
+    VipSelection& selection = built(d->selection);
+    if (selection.run(candidates) != 1)
         return std::nullopt;
-    return d->selection.m_sCardNo;
+    return selection.cardNo();
 }
 
 bool DialogCashier::wantsSignin() {
-    return d->manage.Exec() == 1;
+    return built(d->manage).run() == 1;
 }
 
 bool DialogCashier::collectCoupons(CouponDesk& desk) {
-    CouponWidget& w = d->coupons;
-    w.InitTable();
-    const auto add = QObject::connect(&w, &CouponWidget::SignCouponCheck,
-                                      [&](const QString& no) { w.SetCoupons(desk.addCoupon(no)); });
-    const auto clear = QObject::connect(&w, &CouponWidget::SignCouponClear,
-                                        [&]() { w.SetCoupons(desk.removeCoupon(w.CurrentCouponNo())); });
-    const int result = w.Exec();
+    CouponWidget& w = built(d->coupons);
+    w.clearTable();
+    const auto add = QObject::connect(&w, &CouponWidget::couponEntered,
+                                      [&](const QString& no) { w.setCoupons(desk.addCoupon(no)); });
+    const auto clear = QObject::connect(&w, &CouponWidget::clearRequested,
+                                        [&]() { w.setCoupons(desk.removeCoupon(w.currentCouponNo())); });
+    const int result = w.run();
     QObject::disconnect(add);
     QObject::disconnect(clear);
     return result != 0;
 }
 
 void DialogCashier::showMessage(const QString& text) {
-    d->message.showMessage(text, 3, false);
+    built(d->message, 1, false).showMessage(text, 3, false);
 }
 
 void DialogCashier::showBusy(const QString& text) {
     d->busy = std::make_unique<WaitWidget>();
-    d->busy->SetMessage(text);
+    d->busy->setMessage(text);
     d->busy->showFullScreen();
     d->busy->repaint();
 }

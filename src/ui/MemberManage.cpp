@@ -4,47 +4,38 @@
 
 #include <QKeyEvent>
 
-MemberManage::MemberManage(QWidget* parent) : QWidget(parent), ui(new Ui::MemberManage) {
-    ui->setupUi(this);
-    Overlay::ApplyWindowConvention(this);
+MemberManage::MemberManage(QWidget* parent) : QWidget(parent), m_form(new Ui::MemberManage) {
+    m_form->setupUi(this);
+    Overlay::applyWindowConvention(this);
     // The screen is left with Escape; the title bar buttons stay in the form for
     // hosts whose style sheet wants them, but are not offered here.
-    ui->btnReturn->hide();
-    ui->btnClose->hide();
+    m_form->btnReturn->hide();
+    m_form->btnClose->hide();
+    connect(m_form->btnReturn, &QPushButton::clicked, this, [this] { finish(0); });
+    connect(m_form->btnClose, &QPushButton::clicked, this, [this] { finish(0); });
+    connect(m_form->btnVipSignin, &QPushButton::clicked, this, [this] { finish(1); });
 }
 
 MemberManage::~MemberManage() {
-    delete ui;
+    delete m_form;
 }
 
-int MemberManage::Exec() {
+int MemberManage::run() {
     showFullScreen();
     activateWindow();
     m_loop.exec();
-    return m_nChoice;
+    return m_choice;
 }
 
 void MemberManage::finish(int choice) {
-    m_nChoice = choice;
-    Overlay::EndRun(m_loop, this, choice);
-}
-
-void MemberManage::on_btnReturn_clicked() {
-    finish(0);
-}
-
-void MemberManage::on_btnClose_clicked() {
-    finish(0);
-}
-
-void MemberManage::on_btnVipSignin_clicked() {
-    finish(1);
+    m_choice = choice;
+    Overlay::endRun(m_loop, this, choice);
 }
 
 void MemberManage::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_0:
-        on_btnVipSignin_clicked();
+        finish(1);
         break;
     case Qt::Key_Escape:
         finish(0);

@@ -16,16 +16,11 @@ public:
     explicit MemberManage(QWidget* parent = nullptr);
     ~MemberManage() override;
 
-    // Blocks until the cashier leaves the screen; answers m_nChoice.
-    int Exec();
+    // Blocks until the cashier leaves the screen; answers choice().
+    int run();
 
-    // 1: sign the till in; 0: left without action.
-    int m_nChoice = 0;
-
-public slots:
-    void on_btnReturn_clicked();
-    void on_btnClose_clicked();
-    void on_btnVipSignin_clicked();
+    // 1: sign the till in; 0: left without action. Kept until the screen is left again.
+    int choice() const { return m_choice; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -33,6 +28,7 @@ protected:
 private:
     void finish(int choice);
 
-    Ui::MemberManage* ui;
+    Ui::MemberManage* m_form;
+    int m_choice = 0;
     QEventLoop m_loop;
 };

@@ -5,66 +5,65 @@
 #include <QDebug>
 #include <QKeyEvent>
 
-namespace {}
-
 MessageWidget::MessageWidget(int captionStyle, bool showDetail, QWidget* parent)
-    : QDialog(parent), m_nCaptionStyle(captionStyle), m_bShowDetail(showDetail), ui(new Ui::MessageWidget) {
-    ui->setupUi(this);
+    : QDialog(parent), m_captionStyle(captionStyle), m_showDetail(showDetail), m_form(new Ui::MessageWidget) {
+    m_form->setupUi(this);
     // The buttons take no focus, so the keypad must talk to the dialog itself.
     setFocus(Qt::OtherFocusReason);
-    Overlay::ApplyWindowConvention(this);
-    ui->label_text->setWordWrap(true);
+    Overlay::applyWindowConvention(this);
+    m_form->label_text->setWordWrap(true);
     // Once more, last, so that nothing set in between can have changed them.
     setWindowFlags(Overlay::Flags);
-    connect(ui->btnok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(ui->btncancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_form->btnok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_form->btncancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_form->btnDetail, &QPushButton::clicked, this, &MessageWidget::queryRequested);
 }
 
 MessageWidget::~MessageWidget() {
-    delete ui;
+    delete m_form;
 }
 
 // Style 0 shows the bare word, style 1 adds the key that presses the button; any
 // other style leaves the caption as the form has it.
 void MessageWidget::setCaption(QPushButton* button, const QString& plain, const QString& withKey) const {
-    if (m_nCaptionStyle == 0)
+    if (m_captionStyle == 0)
         button->setText(plain);
-    else if (m_nCaptionStyle == 1)
+    else if (m_captionStyle == 1)
         button->setText(withKey);
 }
 
 int MessageWidget::showMessage(const QString& text, int type, bool showHint) {
-    ui->label->setVisible(showHint);
-    ui->btncancel->hide();
-    ui->btnok->show();
-    ui->textBrowser->hide();
-    ui->btnDetail->setVisible(m_bShowDetail);
+    m_form->label->setVisible(showHint);
+    m_form->btncancel->hide();
+    m_form->btnok->show();
+    m_form->textBrowser->hide();
+    m_form->btnDetail->setVisible(m_showDetail);
 
     switch (type) {
     case 0:
-        ui->label_text->setText(text);
-        ui->btnDetail->hide();
-        setCaption(ui->btnok, tr("完成"), tr("完成【1】"));
+        m_form->label_text->setText(text);
+        m_form->btnDetail->hide();
+        setCaption(m_form->btnok, tr("完成"), tr("完成【1】"));
         break;
     case 1:
-        ui->label_text->setText(text);
-        ui->btnDetail->hide();
-        ui->btncancel->show();
-        setCaption(ui->btncancel, tr("返回"), tr("返回【0】"));
-        setCaption(ui->btnok, tr("重试"), tr("重试【1】"));
+        m_form->label_text->setText(text);
+        m_form->btnDetail->hide();
+        m_form->btncancel->show();
+        setCaption(m_form->btncancel, tr("返回"), tr("返回【0】"));
+        setCaption(m_form->btnok, tr("重试"), tr("重试【1】"));
         break;
     case 2:
         // A bare notice only goes away by the keypad (1 or Enter).
-        ui->label_text->setText(text);
-        ui->btnok->hide();
-        ui->btnDetail->hide();
+        m_form->label_text->setText(text);
+        m_form->btnok->hide();
+        m_form->btnDetail->hide();
         break;
     case 3:
-        ui->label_text->setText(text);
+        m_form->label_text->setText(text);
         // The cancel caption is kept current even though confirm never shows it.
-        setCaption(ui->btncancel, tr("取消"), tr("取消【0】"));
-        setCaption(ui->btnok, tr("确定"), tr("确定【1】"));
-        setCaption(ui->btnDetail, tr("查询"), tr("查询【2】"));
+        setCaption(m_form->btncancel, tr("取消"), tr("取消【0】"));
+        setCaption(m_form->btnok, tr("确定"), tr("确定【1】"));
+        setCaption(m_form->btnDetail, tr("查询"), tr("查询【2】"));
         break;
     default:
         qDebug().noquote() << "wrong type! MessageWidget::showMessage:default switch";
@@ -76,24 +75,20 @@ int MessageWidget::showMessage(const QString& text, int type, bool showHint) {
     return exec();
 }
 
-void MessageWidget::on_btnDetail_clicked() {
-    emit SignQueryBillState();
-}
-
 void MessageWidget::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_1:
     case Qt::Key_Return:
     case Qt::Key_Enter:
         // Also while the button is hidden: a bare notice is closed this way.
-        emit ui->btnok->clicked(false);
+        emit m_form->btnok->clicked(false);
         break;
     case Qt::Key_0:
-        if (ui->btncancel->isVisible())
-            emit ui->btncancel->clicked(false);
+        if (m_form->btncancel->isVisible())
+            emit m_form->btncancel->clicked(false);
         break;
     case Qt::Key_2:
-        emit SignQueryBillState();
+        emit queryRequested();
         break;
     default:
         // Escape included: the cashier must answer the message, not dismiss it.

@@ -12,15 +12,15 @@ constexpr Qt::WindowFlags Flags = Qt::Tool | Qt::X11BypassWindowManagerHint | Qt
 
 // The window convention: the flags, application-modal, fully opaque with a
 // translucent background (the host's style sheet paints the backdrop).
-void ApplyWindowConvention(QWidget* p_Dialog);
+void applyWindowConvention(QWidget* dialog);
 
-// Ends a dialog's own run with p_nCode and closes it. A loop that is not running
+// Ends a dialog's own run with code and closes it. A loop that is not running
 // would forget the exit and block the next run, so only a running one is told.
-void EndRun(QEventLoop& p_Loop, QWidget* p_Dialog, int p_nCode);
+void endRun(QEventLoop& loop, QWidget* dialog, int code);
 
-// Gives the keyboard to p_Field. Without a window manager, or after a window above
+// Gives the keyboard to field. Without a window manager, or after a window above
 // (the wait screen, a message) went away, the activation may never be reported
 // back and the cashier could not type: so the dialog claims the keyboard itself.
-void TakeKeyboard(QWidget* p_Dialog, QWidget* p_Field);
+void takeKeyboard(QWidget* dialog, QWidget* field);
 
 } // namespace Overlay

@@ -11,19 +11,19 @@ enum Column { ColName, ColPhone, ColCardNo, ColAddress, ColumnCount };
 }
 
 // Always a top-level window of its own, whatever the caller passes.
-VipSelection::VipSelection(QWidget*) : QWidget(nullptr), ui(new Ui::VipSelection), m_model(nullptr) {
-    ui->setupUi(this);
-    ui->label_2->show();
-    Overlay::ApplyWindowConvention(this);
+VipSelection::VipSelection(QWidget*) : QWidget(nullptr), m_form(new Ui::VipSelection), m_model(nullptr) {
+    m_form->setupUi(this);
+    m_form->label_2->show();
+    Overlay::applyWindowConvention(this);
     // Nothing in the window takes the focus, so keys may land on any of these;
     // they all belong to the list's keyboard control.
-    ui->tableView->installEventFilter(this);
-    ui->widgetback->installEventFilter(this);
-    ui->widgetblackground->installEventFilter(this);
+    m_form->tableView->installEventFilter(this);
+    m_form->widgetback->installEventFilter(this);
+    m_form->widgetblackground->installEventFilter(this);
 
     m_model = new QStandardItemModel(0, ColumnCount, this);
     m_model->setHorizontalHeaderLabels({tr("姓名"), tr("电话"), tr("卡号"), tr("地址")});
-    QTableView* view = ui->tableView;
+    QTableView* view = m_form->tableView;
     view->setModel(m_model);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -37,15 +37,17 @@ VipSelection::VipSelection(QWidget*) : QWidget(nullptr), ui(new Ui::VipSelection
     header->resizeSection(ColName, 94);
     header->resizeSection(ColPhone, 120);
     header->resizeSection(ColCardNo, 120);
-    connect(view, &QTableView::clicked, this, &VipSelection::billTableViewDetailClicked);
+    connect(view, &QTableView::clicked, this, [this](const QModelIndex& index) { m_row = index.row(); });
+    connect(m_form->btnReturn, &QPushButton::clicked, this, [this] { finish(0); });
+    connect(m_form->btnClose, &QPushButton::clicked, this, [this] { finish(0); });
 }
 
 VipSelection::~VipSelection() {
-    delete ui;
+    delete m_form;
 }
 
-int VipSelection::SelectMember(const QList<MemberRec>& candidates) {
-    m_sCardNo.clear();
+int VipSelection::run(const QList<MemberRec>& candidates) {
+    m_cardNo.clear();
     m_model->removeRows(0, m_model->rowCount());
     for (int i = 0; i < candidates.size(); ++i) {
         const MemberRec* member = &candidates.at(i);
@@ -60,44 +62,32 @@ int VipSelection::SelectMember(const QList<MemberRec>& candidates) {
     // has not stretched yet, and every address would look like it needs two lines.
     showFullScreen();
     activateWindow();
-    ui->tableView->resizeRowsToContents();
-    m_nRow = 0;
-    ui->tableView->selectRow(0);
-    ui->tableView->scrollTo(m_model->index(0, 0));
+    m_form->tableView->resizeRowsToContents();
+    m_row = 0;
+    m_form->tableView->selectRow(0);
+    m_form->tableView->scrollTo(m_model->index(0, 0));
     return m_loop.exec();
 }
 
 void VipSelection::finish(int result) {
-    Overlay::EndRun(m_loop, this, result);
-}
-
-void VipSelection::on_btnReturn_clicked() {
-    finish(0);
-}
-
-void VipSelection::on_btnClose_clicked() {
-    finish(0);
+    Overlay::endRun(m_loop, this, result);
 }
 
 // Confirming an empty list is allowed; the caller then finds no card number.
-void VipSelection::on_btnOk_clicked() {
-    m_sCardNo = m_model->index(m_nRow, ColCardNo).data().toString();
+void VipSelection::confirm() {
+    m_cardNo = m_model->index(m_row, ColCardNo).data().toString();
     finish(1);
 }
 
-void VipSelection::billTableViewDetailClicked(const QModelIndex& index) {
-    m_nRow = index.row();
-}
-
 void VipSelection::moveTo(int row) {
-    m_nRow = row;
-    ui->tableView->selectRow(row);
-    ui->tableView->scrollTo(ui->tableView->currentIndex());
+    m_row = row;
+    m_form->tableView->selectRow(row);
+    m_form->tableView->scrollTo(m_form->tableView->currentIndex());
 }
 
 bool VipSelection::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress &&
-        (watched == ui->tableView || watched == ui->widgetback || watched == ui->widgetblackground)) {
+    if (event->type() == QEvent::KeyPress && (watched == m_form->tableView || watched == m_form->widgetback ||
+                                              watched == m_form->widgetblackground)) {
         keyPressEvent(static_cast<QKeyEvent*>(event));
         return true;
     }
@@ -111,15 +101,15 @@ void VipSelection::keyPressEvent(QKeyEvent* event) {
         break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        on_btnOk_clicked();
+        confirm();
         break;
     case Qt::Key_Up:
-        if (m_nRow > 0)
-            moveTo(m_nRow - 1);
+        if (m_row > 0)
+            moveTo(m_row - 1);
         break;
     case Qt::Key_Down:
-        if (m_nRow < m_model->rowCount() - 1)
-            moveTo(m_nRow + 1);
+        if (m_row < m_model->rowCount() - 1)
+            moveTo(m_row + 1);
         break;
     default:
         break;

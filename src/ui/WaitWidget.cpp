@@ -6,25 +6,21 @@
 
 // Always a top-level window of its own: it must cover whatever window the host
 // has in front, so it never belongs to one.
-WaitWidget::WaitWidget(QWidget*) : QWidget(nullptr), ui(new Ui::WaitWidget), m_movie(nullptr) {
-    ui->setupUi(this);
-    Overlay::ApplyWindowConvention(this);
-    ui->label_text->setText(tr("请稍等，操作中"));
+WaitWidget::WaitWidget(QWidget*) : QWidget(nullptr), m_form(new Ui::WaitWidget) {
+    m_form->setupUi(this);
+    Overlay::applyWindowConvention(this);
+    m_form->label_text->setText(tr("请稍等，操作中"));
     // The image is the host's resource; without it the label simply stays empty.
-    m_movie = new QMovie(QStringLiteral(":/Images/busy.gif"), QByteArray(), this);
-    ui->busyWidget->setMovie(m_movie);
-    ui->busyWidget->setScaledContents(true);
-    m_movie->start();
+    auto* movie = new QMovie(QStringLiteral(":/Images/busy.gif"), QByteArray(), this);
+    m_form->busyWidget->setMovie(movie);
+    m_form->busyWidget->setScaledContents(true);
+    movie->start();
 }
 
 WaitWidget::~WaitWidget() {
-    delete ui;
+    delete m_form;
 }
 
-void WaitWidget::SetMessage(const QString& text) {
-    ui->label_text->setText(text);
-}
-
-void WaitWidget::close() {
-    QWidget::close();
+void WaitWidget::setMessage(const QString& text) {
+    m_form->label_text->setText(text);
 }

@@ -5,7 +5,7 @@ namespace Ui {
 class WaitWidget;
 }
 
-class QMovie;
+class QString;
 
 // Busy overlay for the time a CRM exchange runs; it keeps the cashier's hands off
 // the host's screen until it is closed.
@@ -15,12 +15,8 @@ public:
     explicit WaitWidget(QWidget* parent = nullptr);
     ~WaitWidget() override;
 
-    void SetMessage(const QString& text);
-
-public slots:
-    void close();
+    void setMessage(const QString& text);
 
 private:
-    Ui::WaitWidget* ui;
-    QMovie* m_movie;
+    Ui::WaitWidget* m_form;
 };

@@ -7,10 +7,12 @@
 // the member is found in the till's own member table. Every call is printed, every
 // dialog the cashier saw is photographed, and every result is checked.
 
+#include "CashierRobot.h"
+
+#include <QJsonArray>
 #include <QString>
 #include <QStringList>
 
-class AutoCashier;
 class TillWindow;
 struct CallResult;
 
@@ -22,7 +24,19 @@ public:
 
 private:
     void step(const QString& title);
-    void afterCall(AutoCashier& cashier);
+    void afterCall();
+    CashierRobot::Action reads(const QString& expected);
+
+    // The day's steps, in order; the refunds take back the sales before them.
+    void signIn();
+    void saleWithChoice();
+    void saleWithPassword();
+    void pointsPayment();
+    void couponSale();
+    void bigSale();
+    void pointsRefund();
+    void couponRefund();
+    void crmOutage();
     void check(bool good, const QString& what);
     void checkEqual(const QString& actual, const QString& expected, const QString& what);
     void checkResult(const CallResult& call, const QString& what);
@@ -34,4 +48,9 @@ private:
     int m_step = 0;
     int m_checks = 0;
     QStringList m_failures;
+    CashierRobot m_cashier;
+    QString m_pointsBill; // the points sale, refunded in the afternoon
+    QString m_couponBill; // the coupon sale, refunded in the afternoon
+    QJsonArray m_written; // its coupons as written off
+    double m_couponSum = 0;
 };
