@@ -241,7 +241,8 @@ private slots:
         QFETCH(QString, expected);
         const Operation op = operations().at(operation);
         const Fault f = faults().at(fault);
-        Till till(f.reply.hang ? 1 : 2);
+        // Only the hanging CRM waits for the time-out; the rest end on their own, also on a busy machine.
+        Till till(f.reply.hang ? 1 : 20);
         QVERIFY(till.crm.isRunning());
         QByteArray ini, hostIni;
         int before = -1;
