@@ -71,6 +71,32 @@ private slots:
         head("an order amount of -0.004", with(tenderHead(), "order_amount", "-0.004"), "订单金额不允许为0");
         head("a tender amount that is no number", with(tenderHead(), "tr_amt", "abc"), "支付金额不允许为0");
         head("a tender amount of -0.004", with(tenderHead(), "tr_amt", -0.004), "支付金额不允许为0");
+        head("a null tender amount counts 0", with(tenderHead(), "tr_amt", QJsonValue::Null),
+             "支付金额不允许为0");
+        const QList<QPair<const char*, QJsonValue>> notMoney{{"nan", "nan"},
+                                                             {"inf", "-inf"},
+                                                             {"ten thousand million", 1e10},
+                                                             {"1e308 as text", "1e308"},
+                                                             {"true", true},
+                                                             {"an object", QJsonObject{{"v", 1}}},
+                                                             {"an array", QJsonArray{1}}};
+        for (const auto& v : notMoney) {
+            for (const QString key : {"order_amount", "tr_amt"})
+                head(QString("%1 of %2").arg(key, v.first), with(tenderHead(), key, v.second),
+                     "参数" + key + "格式错误");
+        }
+        head("a points refund of true", with(refundHead("J"), "tr_amt", true), "参数tr_amt格式错误");
+        const auto line = [](const QString& key, const QJsonValue& value) {
+            return json({{"plu", QJsonArray{productLine("1001", 60, 2),
+                                            with(productLine("1002", 1, 1), key, value)}}});
+        };
+        for (const char* key : {"yj", "hyj", "fsp", "st"})
+            goods(qPrintable(QString("a product line's %1 of inf").arg(key)), line(key, "inf"),
+                  QString("参数%1格式错误").arg(key));
+        goods("a quantity of ten million", line("sc", 1e7), "参数sc格式错误");
+        goods("a quantity that is false", line("sc", false), "参数sc格式错误");
+        goods("products that are an object", R"({"plu":{"pi":"1001"}})", "参数plu格式错误");
+        goods("products that are a text", R"({"plu":"1001"})", "参数plu格式错误");
         goods("products of two characters", "{}", "无商品明细");
         goods("products that are no JSON", "{plu", "商品参数解析错误");
         goods("products that are an array", "[1,2]", "商品参数解析失败");
@@ -88,6 +114,13 @@ private slots:
         const auto lines = missingInOrder(payLine("Q1"), lineKeys);
         for (int i = 0; i < lines.size(); ++i)
             pays("a sale's line without " + lines[i].first, payLines({lines[i].second}), lineMessages[i]);
+        pays("payment lines of the sale that are an object", R"({"pays":{},"paysnow":[]})",
+             "参数pays格式错误");
+        pays("payment lines of the refund that are a text", R"({"pays":[],"paysnow":"x"})",
+             "参数paysnow格式错误");
+        pays("a sale's line paying nan", payLines({payLine("Q1", "nan")}), "参数pay_amt格式错误");
+        pays("a refund's line paying true", payLines({}, {with(payLine("Q2"), "pay_amt", true)}),
+             "参数pay_amt格式错误");
         pays("a refund's line without payno", payLines({payLine("Q1")}, {without(payLine("Q2"), {"payno"})}),
              "支付金额参数不完整");
     }
