@@ -229,6 +229,15 @@ void TestCrmExchange::replies_data() {
              transfer.arg("%1", "302", "Bad Request"), QString());
     tableRow("not JSON", Reply::json("<html>busy</html>"), CrmReply::Status::NotJson, QString("not JSON"),
              QString("<html>busy</html>"));
+    // Passwords and tokens in a reply, as JSON members or as a proxy's echo of the request's
+    // headers, are masked in the log; the operation still reads the reply as sent.
+    tableRow("a token and passwords in the reply",
+             Reply::json(R"({"data":{"result_code":"1","token":"T-9\"x","Password":123456,"entry_pwd":""}})"),
+             CrmReply::Status::Accepted, QString(),
+             QString(R"({"data":{"result_code":"1","token":"******","Password":"******","entry_pwd":""}})"));
+    tableRow("headers echoed by a proxy", Reply::json("Accept: */*\r\nToken: TK-1\npassword:pw 1"),
+             CrmReply::Status::NotJson, QString("not JSON"),
+             QString("Accept: */*\nToken: ******\npassword:******"));
     // The text ends at the first NUL byte, as a C string would.
     tableRow("NUL after the reply", Reply::json(QByteArray("{\"data\":{\"result_code\":\"1\"}}\0x", 30)),
              CrmReply::Status::Accepted, QString(), QString(R"({"data":{"result_code":"1"}})"));
