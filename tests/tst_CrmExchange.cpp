@@ -2,6 +2,7 @@
 // the request on the wire byte for byte, the busy screen around it, how each kind of
 // reply or failure comes back, and https with certificates the till can and cannot trust.
 #include "CrmSim.h"
+#include "config/Settings.h"
 #include "crm/CrmClient.h"
 #include "log/PayLogger.h"
 #include "support/Columns.h"
@@ -113,6 +114,9 @@ private slots:
     void replies_data();
     void replies();
     void timeOutKeepsTheGuiThreadServing();
+    void timeOutSetting_data();
+    void timeOutSetting();
+    void timeOutOutsideItsRangeWaitsTheDefault();
     void https_data();
     void https();
 };
@@ -283,6 +287,37 @@ void TestCrmExchange::timeOutKeepsTheGuiThreadServing() {
     // The next exchange is served normally.
     till.crm.stop();
     QCOMPARE(till.call().error(), kNetwork + "1 Connection refused");
+}
+
+// Whole seconds from 1 to 300; anything else waits the default 20 s (a text that is no
+// whole number always did).
+void TestCrmExchange::timeOutSetting_data() {
+    columns<QString, int>({"setting", "milliseconds"});
+    const QList<QPair<const char*, int>> rows{{"1", 1000},           {"300", 300000}, {"0", 20000},
+                                              {"-1", 20000},         {"301", 20000},  {"3000000", 20000},
+                                              {"9999999999", 20000}, {"20s", 20000}};
+    for (const auto& r : rows)
+        QTest::newRow(r.first) << QString(r.first) << r.second;
+}
+
+void TestCrmExchange::timeOutSetting() {
+    QFETCH(QString, setting);
+    WorkDir dir;
+    dir.writeIni("ZoVORDA.ini", {{"Config/TimeOut", setting}});
+    QTEST(Settings::crm().timeoutMs, "milliseconds");
+}
+
+// A time-out of -1 used to switch the time-out off: a CRM that never answered held the till for good.
+void TestCrmExchange::timeOutOutsideItsRangeWaitsTheDefault() {
+    Till till;
+    QVERIFY(till.started);
+    till.dir.writeIni("ZoVORDA.ini", {{"Config/TimeOut", "-1"}});
+    Reply hang;
+    hang.hang = true;
+    till.crm.enqueue("pmb001", hang);
+    QCOMPARE(till.call().error(), QStringLiteral("请求超时，请再次尝试或联系管理员处理"));
+    QCOMPARE(till.dir.logSteps(), (QStringList{"会员验证", "超时设置无效", "调用失败"}));
+    QCOMPARE(till.dir.lastLogText("超时设置无效"), QStringLiteral("TimeOut=-1，按默认20秒处理"));
 }
 
 void TestCrmExchange::https_data() {

@@ -127,6 +127,13 @@ void settingsAndCrmMistakes() {
                "WARN ZoVORDA.ini [Config] not signed in yet: token, SigninTime not set → the till "
                "signs in at its first member lookup; to try it now: zovorda-doctor --signin STORE",
                "Summary: 9 OK, 3 WARN, 0 FAIL"};
+    for (const char* seconds : {"-1", "3000000"})
+        QTest::newRow(qPrintable(QString("a time-out of %1 s").arg(seconds)))
+            << Till{{{kZo, "Config/TimeOut", seconds}}}
+            << QStringList{QString("WARN ZoVORDA.ini [Config] TimeOut = %1 is outside 1 to 300 seconds: 20 s "
+                                   "apply → set the seconds the till waits for the CRM, e.g. TimeOut=20")
+                               .arg(seconds),
+                           "Summary: 11 OK, 1 WARN, 0 FAIL"};
 }
 
 void databaseAndLogMistakes() {
