@@ -60,6 +60,13 @@ struct Till {
         return client.call("pmb001", "会员验证", body, texts());
     }
     QString url() const { return crm.baseUrl() + "/txCtrl?txcode=pmb001"; }
+    // A CRM that never answers the next query, with this time-out set.
+    void hangWithTimeOut(const QString& seconds) {
+        dir.writeIni("ZoVORDA.ini", {{"Config/TimeOut", seconds}});
+        crmsim::Reply hang;
+        hang.hang = true;
+        crm.enqueue("pmb001", hang);
+    }
 };
 
 bool openssl(const QString& dir, const QStringList& args, QString& why) {
@@ -271,10 +278,7 @@ void TestCrmExchange::replies() {
 void TestCrmExchange::timeOutKeepsTheGuiThreadServing() {
     Till till;
     QVERIFY(till.started);
-    till.dir.writeIni("ZoVORDA.ini", {{"Config/TimeOut", "1"}});
-    Reply hang;
-    hang.hang = true;
-    till.crm.enqueue("pmb001", hang);
+    till.hangWithTimeOut("1");
     int ticksUnderTheBusyScreen = 0;
     QTimer ticker;
     connect(&ticker, &QTimer::timeout, [&] { ticksUnderTheBusyScreen += till.cashier.busyUp ? 1 : 0; });
@@ -311,10 +315,7 @@ void TestCrmExchange::timeOutSetting() {
 void TestCrmExchange::timeOutOutsideItsRangeWaitsTheDefault() {
     Till till;
     QVERIFY(till.started);
-    till.dir.writeIni("ZoVORDA.ini", {{"Config/TimeOut", "-1"}});
-    Reply hang;
-    hang.hang = true;
-    till.crm.enqueue("pmb001", hang);
+    till.hangWithTimeOut("-1");
     QCOMPARE(till.call().error(), QStringLiteral("请求超时，请再次尝试或联系管理员处理"));
     QCOMPARE(till.dir.logSteps(), (QStringList{"会员验证", "超时设置无效", "调用失败"}));
     QCOMPARE(till.dir.lastLogText("超时设置无效"), QStringLiteral("TimeOut=-1，按默认20秒处理"));

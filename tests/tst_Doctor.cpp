@@ -127,6 +127,10 @@ void settingsAndCrmMistakes() {
                "WARN ZoVORDA.ini [Config] not signed in yet: token, SigninTime not set → the till "
                "signs in at its first member lookup; to try it now: zovorda-doctor --signin STORE",
                "Summary: 9 OK, 3 WARN, 0 FAIL"};
+}
+
+// Below 1 s the time-out ended at once or never, beyond 300 s it overflowed.
+void timeOutMistakes() {
     for (const char* seconds : {"-1", "3000000"})
         QTest::newRow(qPrintable(QString("a time-out of %1 s").arg(seconds)))
             << Till{{{kZo, "Config/TimeOut", seconds}}}
@@ -271,6 +275,7 @@ private slots:
         QTest::addColumn<Till>("till");
         QTest::addColumn<QStringList>("findings"); // every line but the OK ones, then the summary
         settingsAndCrmMistakes();
+        timeOutMistakes();
         databaseAndLogMistakes();
     }
     // The report's findings and summary, the exit status that goes with them, the till untouched.
