@@ -2,6 +2,7 @@
 // the request on the wire byte for byte, the busy screen around it, how each kind of
 // reply or failure comes back, and https with certificates the till can and cannot trust.
 #include "CrmSim.h"
+#include "config/Settings.h"
 #include "crm/CrmClient.h"
 #include "log/PayLogger.h"
 #include "support/Columns.h"
@@ -59,6 +60,13 @@ struct Till {
         return client.call("pmb001", "会员验证", body, texts());
     }
     QString url() const { return crm.baseUrl() + "/txCtrl?txcode=pmb001"; }
+    // A CRM that never answers the next query, with this time-out set.
+    void hangWithTimeOut(const QString& seconds) {
+        dir.writeIni("ZoVORDA.ini", {{"Config/TimeOut", seconds}});
+        crmsim::Reply hang;
+        hang.hang = true;
+        crm.enqueue("pmb001", hang);
+    }
 };
 
 bool openssl(const QString& dir, const QStringList& args, QString& why) {
@@ -113,6 +121,9 @@ private slots:
     void replies_data();
     void replies();
     void timeOutKeepsTheGuiThreadServing();
+    void timeOutSetting_data();
+    void timeOutSetting();
+    void timeOutOutsideItsRangeWaitsTheDefault();
     void https_data();
     void https();
 };
@@ -229,6 +240,15 @@ void TestCrmExchange::replies_data() {
              transfer.arg("%1", "302", "Bad Request"), QString());
     tableRow("not JSON", Reply::json("<html>busy</html>"), CrmReply::Status::NotJson, QString("not JSON"),
              QString("<html>busy</html>"));
+    // Passwords and tokens in a reply, as JSON members or as a proxy's echo of the request's
+    // headers, are masked in the log; the operation still reads the reply as sent.
+    tableRow("a token and passwords in the reply",
+             Reply::json(R"({"data":{"result_code":"1","token":"T-9\"x","Password":123456,"entry_pwd":""}})"),
+             CrmReply::Status::Accepted, QString(),
+             QString(R"({"data":{"result_code":"1","token":"******","Password":"******","entry_pwd":""}})"));
+    tableRow("headers echoed by a proxy", Reply::json("Accept: */*\r\nToken: TK-1\npassword:pw 1"),
+             CrmReply::Status::NotJson, QString("not JSON"),
+             QString("Accept: */*\nToken: ******\npassword:******"));
     // The text ends at the first NUL byte, as a C string would.
     tableRow("NUL after the reply", Reply::json(QByteArray("{\"data\":{\"result_code\":\"1\"}}\0x", 30)),
              CrmReply::Status::Accepted, QString(), QString(R"({"data":{"result_code":"1"}})"));
@@ -258,10 +278,7 @@ void TestCrmExchange::replies() {
 void TestCrmExchange::timeOutKeepsTheGuiThreadServing() {
     Till till;
     QVERIFY(till.started);
-    till.dir.writeIni("ZoVORDA.ini", {{"Config/TimeOut", "1"}});
-    Reply hang;
-    hang.hang = true;
-    till.crm.enqueue("pmb001", hang);
+    till.hangWithTimeOut("1");
     int ticksUnderTheBusyScreen = 0;
     QTimer ticker;
     connect(&ticker, &QTimer::timeout, [&] { ticksUnderTheBusyScreen += till.cashier.busyUp ? 1 : 0; });
@@ -274,6 +291,34 @@ void TestCrmExchange::timeOutKeepsTheGuiThreadServing() {
     // The next exchange is served normally.
     till.crm.stop();
     QCOMPARE(till.call().error(), kNetwork + "1 Connection refused");
+}
+
+// Whole seconds from 1 to 300; anything else waits the default 20 s (a text that is no
+// whole number always did).
+void TestCrmExchange::timeOutSetting_data() {
+    columns<QString, int>({"setting", "milliseconds"});
+    const QList<QPair<const char*, int>> rows{{"1", 1000},           {"300", 300000}, {"0", 20000},
+                                              {"-1", 20000},         {"301", 20000},  {"3000000", 20000},
+                                              {"9999999999", 20000}, {"20s", 20000}};
+    for (const auto& r : rows)
+        QTest::newRow(r.first) << QString(r.first) << r.second;
+}
+
+void TestCrmExchange::timeOutSetting() {
+    QFETCH(QString, setting);
+    WorkDir dir;
+    dir.writeIni("ZoVORDA.ini", {{"Config/TimeOut", setting}});
+    QTEST(Settings::crm().timeoutMs, "milliseconds");
+}
+
+// A time-out of -1 used to switch the time-out off: a CRM that never answered held the till for good.
+void TestCrmExchange::timeOutOutsideItsRangeWaitsTheDefault() {
+    Till till;
+    QVERIFY(till.started);
+    till.hangWithTimeOut("-1");
+    QCOMPARE(till.call().error(), QStringLiteral("请求超时，请再次尝试或联系管理员处理"));
+    QCOMPARE(till.dir.logSteps(), (QStringList{"会员验证", "超时设置无效", "调用失败"}));
+    QCOMPARE(till.dir.lastLogText("超时设置无效"), QStringLiteral("TimeOut=-1，按默认20秒处理"));
 }
 
 void TestCrmExchange::https_data() {

@@ -24,6 +24,7 @@ QByteArray oneMember() {
 
 const QJsonObject kManagement{{"reqtype", "78"}, {"store_id", "0101"}};
 const QByteArray kSigninBody = R"({"device_id":"POS01","entry_pwd":"密码8","serial_num":"0101"})";
+const QByteArray kSigninBodyLogged = R"({"device_id":"POS01","entry_pwd":"******","serial_num":"0101"})";
 const QString kSleeper = QFileInfo(QStandardPaths::findExecutable("sleep")).canonicalFilePath();
 const QString kRetry = QStringLiteral("，请再次尝试或联系管理员处理");
 const QString kYesterday = QDate::currentDate().addDays(-1).toString("yyyy-MM-dd") + " 23:59:59";
@@ -60,7 +61,10 @@ private slots:
         QCOMPARE(m_till->dir.logSteps(),
                  (QStringList{"传入参数", "sSigninDate", "sCurrentDate", "会员签到判断", "会员签到",
                               "调用成功", "会员验证", "调用成功", "返回结果"}));
-        QCOMPARE(m_till->dir.lastLogText("会员签到").toUtf8(), kSigninBody);
+        // The sign-in password and the token the CRM hands out stay out of the log.
+        QCOMPARE(m_till->dir.lastLogText("会员签到").toUtf8(), kSigninBodyLogged);
+        QCOMPARE(m_till->dir.logRecords().value(5).text.toUtf8(),
+                 signedIn({{"status", "1"}, {"token", "******"}, {"shop_id", "S99"}}));
         QCOMPARE(m_till->dir.lastLogText("会员签到判断"), QStringLiteral("需要进行签到"));
         // The verification already goes with the new shop id and token.
         const crmsim::Request lookup = m_till->crm.requests().value(1);

@@ -73,6 +73,32 @@ private slots:
         for (const QJsonValue& amount : {QJsonValue(0.004), QJsonValue("-0.004"), QJsonValue("abc")})
             row("a settlement of " + amount.toVariant().toString(),
                 json(with(settleRequest(), "amount", amount)), "订单金额不允许为0");
+        const QList<QPair<QString, QJsonValue>> malformed{{"amount", true},
+                                                          {"amount", "nan"},
+                                                          {"shouldtotal", 1e308},
+                                                          {"plucounttotal", "nan"},
+                                                          {"plucounttotal", 1e7},
+                                                          {"actualtotal", QJsonArray{1}},
+                                                          {"products", QJsonObject{}},
+                                                          {"products", "1001"},
+                                                          {"pays", "01"},
+                                                          {"pays", QJsonObject{{"code", "01"}}}};
+        for (const auto& c : malformed)
+            row(QString("a settlement whose %1 is %2")
+                    .arg(c.first, json({{"v", c.second}}).mid(5).chopped(1)),
+                json(with(settleRequest(), c.first, c.second)), "参数" + c.first + "格式错误");
+        const auto lines = [](const QString& list, const QString& key, const QJsonValue& value) {
+            const QJsonObject first = settleRequest().value(list).toArray().first().toObject();
+            return json(with(settleRequest(), list, QJsonArray{first, with(first, key, value)}));
+        };
+        for (const QString key : {"yj", "hyj", "fsp", "st"})
+            row("a product line whose " + key + " is -inf", lines("products", key, "-inf"),
+                "参数" + key + "格式错误");
+        row("a product line of ten million pieces", lines("products", "sc", "1e7"), "参数sc格式错误");
+        row("a payment line whose amount is false", lines("pays", "pay_amount", false),
+            "参数pay_amount格式错误");
+        row("a payment line whose paid amount is an object", lines("pays", "zf_amount", QJsonObject{}),
+            "参数zf_amount格式错误");
     }
 
     void refusedBeforeAnyExchange() {
@@ -301,8 +327,9 @@ private slots:
         }
         QCOMPARE(cashier().passwordHelp, help);
         QCOMPARE(m_till->bodies("pmb002"), sent);
-        QCOMPARE(m_till->dir.lastLogText("会员密码校验").toUtf8(),
-                 sent.isEmpty() ? QByteArray() : sent.last());
+        // The member's password goes to the CRM, never into the log.
+        const QByteArray logged = R"({"member_id":"M1","password":"******","type":"1"})";
+        QCOMPARE(m_till->dir.lastLogText("会员密码校验").toUtf8(), sent.isEmpty() ? QByteArray() : logged);
     }
 };
 

@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <cstdio>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -39,9 +41,17 @@ struct Plugin {
     }
 };
 
-// A host process: loads the plug-in, makes both calls, and ends in the way named.
+// A host process: loads the plug-in, makes both calls, and ends in the way named; or,
+// "before-app", settles an order before it has made its QApplication and prints the answer.
 int runHost(int argc, char** argv) {
     const QByteArray mode = argv[2];
+    if (mode == "before-app") {
+        Plugin plugin;
+        if (!plugin.loaded())
+            return 3;
+        std::fputs(plugin.vip(Requests::json(Requests::settleRequest()).constData()).constData(), stdout);
+        return 0;
+    }
     auto* app = new QApplication(argc, argv);
     Plugin plugin;
     if (!plugin.loaded())
@@ -80,8 +90,31 @@ private slots:
     void resultNeverOverrunsTheHostsBuffer();
     void nullInputsReadAsEmptyTexts();
     void callWhileACallIsRunningIsRefused();
+    void callBeforeTheApplicationIsRefused();
+    void callFromAnotherThreadIsRefused();
+    void callWithoutBufferIsRefused();
     void teardown_data();
     void teardown();
+
+    // The answer to a call refused before anything else happened, in the member form and the tender form.
+    static QByteArray refusedMember(const QString& message) {
+        return QStringLiteral(R"({"rtncode":"000000","rtnmsg":"%1"})").arg(message).toUtf8();
+    }
+    static QByteArray refusedTender(const QString& message) {
+        return kTenderHead + QStringLiteral(R"("RtnCode":"000000","RtnMsg":"%1"})").arg(message).toUtf8();
+    }
+    // The last n records of the log, each as "step: text".
+    QStringList lastLogged(int n) const {
+        QStringList records;
+        for (const LogRecord& r : m_dir->logRecords())
+            records.append(r.step + ": " + r.text);
+        return records.mid(records.size() - n);
+    }
+    // What a refused member call and a refused tender call log, one after the other.
+    static QStringList refusalLogged(const QString& message) {
+        return {"调用被拒绝: " + message, "返回结果: " + QString::fromUtf8(refusedMember(message)),
+                "调用被拒绝: " + message, "返回结果: " + QString::fromUtf8(refusedTender(message))};
+    }
 };
 
 void TestPluginHost::exportsOnlyTheTwoCalls() {
@@ -176,6 +209,53 @@ void TestPluginHost::callWhileACallIsRunningIsRefused() {
     // The next call is served normally.
     QCOMPARE(plugin.vip(R"({"reqtype":"51"})"),
              QByteArray(R"({"rtncode":"000000","rtnmsg":"交易类型错误"})"));
+}
+
+void TestPluginHost::callBeforeTheApplicationIsRefused() {
+    WorkDir dir;
+    QProcess host;
+    host.start(QCoreApplication::applicationFilePath(), {"--host", "before-app"});
+    QVERIFY(host.waitForFinished(30000));
+    QCOMPARE(host.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(host.exitCode(), 0);
+    const QString message = "插件须在主程序创建QApplication之后调用";
+    QCOMPARE(host.readAllStandardOutput(), refusedMember(message));
+    QCOMPARE(dir.logSteps(), (QStringList{"调用被拒绝", "返回结果"}));
+    QCOMPARE(dir.lastLogText("调用被拒绝"), message);
+}
+
+// A settlement and a points refund, each of which would go to the CRM at once.
+const QByteArray kSettlement = Requests::json(Requests::settleRequest());
+const QByteArray kRefundHead = Requests::json(Requests::with(
+    Requests::with(Requests::tenderHead("J", "REFUND"), "oribill_no", "B0"), "orisale_no", "S0"));
+const QByteArray kProducts = Requests::json(Requests::products());
+
+void TestPluginHost::callFromAnotherThreadIsRefused() {
+    m_crm.clearRequests();
+    Plugin plugin;
+    QVERIFY(plugin.loaded());
+    QByteArray member, tender;
+    std::thread caller([&] {
+        member = plugin.vip(kSettlement.constData());
+        tender = plugin.card(kRefundHead.constData(), kProducts.constData(), "");
+    });
+    caller.join();
+    const QString message = "插件须在主程序界面线程中调用";
+    QCOMPARE(member, refusedMember(message));
+    QCOMPARE(tender, refusedTender(message));
+    QCOMPARE(m_crm.requestCount(), 0);
+    QCOMPARE(lastLogged(4), refusalLogged(message));
+}
+
+void TestPluginHost::callWithoutBufferIsRefused() {
+    m_crm.clearRequests();
+    Plugin plugin;
+    QVERIFY(plugin.loaded());
+    plugin.vipTrans(kSettlement.constData(), nullptr);
+    plugin.cardTrans(kRefundHead.constData(), kProducts.constData(), "", nullptr, nullptr);
+    QCOMPARE(m_crm.requestCount(), 0);
+    const QString message = "插件调用未提供返回结果缓冲区";
+    QCOMPARE(lastLogged(4), refusalLogged(message));
 }
 
 void TestPluginHost::teardown_data() {

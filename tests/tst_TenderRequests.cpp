@@ -24,6 +24,56 @@ QByteArray payLines(const QJsonArray& pays, const QJsonArray& paysNow = {}) {
     return json({{"pays", pays}, {"paysnow", paysNow}});
 }
 
+// One row of the refusal table each: a head with the usual products; products after the
+// usual sale head; payment lines after a coupon refund's head (whose answer lists its coupons).
+void headRow(const QString& name, const QJsonObject& head, const QString& message) {
+    QTest::newRow(qPrintable(name)) << json(head) << json(products()) << QByteArray() << message << false;
+}
+
+void goodsRow(const QString& name, const QByteArray& plu, const QString& message) {
+    QTest::newRow(qPrintable(name)) << json(tenderHead()) << plu << QByteArray() << message << false;
+}
+
+void paysRow(const QString& name, const QByteArray& udp, const QString& message) {
+    QTest::newRow(qPrintable(name)) << json(refundHead("Q")) << json(products()) << udp << message << true;
+}
+
+// Figures that are no money and lists that are no list, wherever the tender reads them.
+void malformedRows() {
+    const QList<QPair<const char*, QJsonValue>> notMoney{{"nan", "nan"},
+                                                         {"inf", "-inf"},
+                                                         {"ten thousand million", 1e10},
+                                                         {"1e308 as text", "1e308"},
+                                                         {"true", true},
+                                                         {"an object", QJsonObject{{"v", 1}}},
+                                                         {"an array", QJsonArray{1}}};
+    for (const auto& v : notMoney) {
+        for (const QString key : {"order_amount", "tr_amt"})
+            headRow(QString("%1 of %2").arg(key, v.first), with(tenderHead(), key, v.second),
+                    "参数" + key + "格式错误");
+    }
+    headRow("a null tender amount counts 0", with(tenderHead(), "tr_amt", QJsonValue::Null),
+            "支付金额不允许为0");
+    headRow("a points refund of true", with(refundHead("J"), "tr_amt", true), "参数tr_amt格式错误");
+    const auto line = [](const QString& key, const QJsonValue& value) {
+        return json(
+            {{"plu", QJsonArray{productLine("1001", 60, 2), with(productLine("1002", 1, 1), key, value)}}});
+    };
+    for (const QString key : {"yj", "hyj", "fsp", "st"})
+        goodsRow("a product line's " + key + " of inf", line(key, "inf"), "参数" + key + "格式错误");
+    goodsRow("a quantity of ten million", line("sc", 1e7), "参数sc格式错误");
+    goodsRow("a quantity that is false", line("sc", false), "参数sc格式错误");
+    goodsRow("products that are an object", R"({"plu":{"pi":"1001"}})", "参数plu格式错误");
+    goodsRow("products that are a text", R"({"plu":"1001"})", "参数plu格式错误");
+    paysRow("payment lines of the sale that are an object", R"({"pays":{},"paysnow":[]})",
+            "参数pays格式错误");
+    paysRow("payment lines of the refund that are a text", R"({"pays":[],"paysnow":"x"})",
+            "参数paysnow格式错误");
+    paysRow("a sale's line paying nan", payLines({payLine("Q1", "nan")}), "参数pay_amt格式错误");
+    paysRow("a refund's line paying true", payLines({}, {with(payLine("Q2"), "pay_amt", true)}),
+            "参数pay_amt格式错误");
+}
+
 } // namespace
 
 class TestTenderRequests : public ScriptedTillSuite {
@@ -40,16 +90,7 @@ private slots:
     void refusedBeforeAnyExchange_data() {
         columns<QByteArray, QByteArray, QByteArray, QString, bool>(
             {"head", "plu", "udp", "message", "couponDetails"});
-        const QByteArray plu = json(products()), sale = json(tenderHead());
-        const auto head = [&plu](const QString& name, const QJsonObject& h, const QString& message) {
-            QTest::newRow(qPrintable(name)) << json(h) << plu << QByteArray() << message << false;
-        };
-        const auto goods = [&sale](const char* name, const QByteArray& p, const QString& message) {
-            QTest::newRow(name) << sale << p << QByteArray() << message << false;
-        };
-        const auto pays = [&plu](const QString& name, const QByteArray& udp, const QString& message) {
-            QTest::newRow(qPrintable(name)) << json(refundHead("Q")) << plu << udp << message << true;
-        };
+        const QByteArray plu = json(products());
         QTest::newRow("a head that is no JSON")
             << QByteArray("{") << plu << QByteArray() << QString("TranHead解析错误") << false;
         QTest::newRow("a head that is an array")
@@ -57,39 +98,42 @@ private slots:
         const QStringList keys{"pay_type",   "shop_code", "pos_no", "oper_code",
                                "tr_bizdate", "bill_no",   "sale_no"};
         for (const auto& c : missingInOrder(tenderHead(), keys))
-            head("a head without " + c.first, c.second, c.first + "参数传入不全");
-        head("a head without transaction type", without(tenderHead(), {"txn_type", "vip_cardno"}),
-             "参数传入不全");
+            headRow("a head without " + c.first, c.second, c.first + "参数传入不全");
+        headRow("a head without transaction type", without(tenderHead(), {"txn_type", "vip_cardno"}),
+                "参数传入不全");
         for (const auto& c : missingInOrder(refundHead("J"), {"oribill_no", "orisale_no"}))
-            head("a refund without " + c.first, c.second, c.first + "参数传入不全");
-        head("an empty member card number", with(tenderHead(), "vip_cardno", ""), "未登录会员");
-        head("no member id", without(tenderHead(), {"vip_cardid", "order_amount"}), "未登录会员");
+            headRow("a refund without " + c.first, c.second, c.first + "参数传入不全");
+        headRow("an empty member card number", with(tenderHead(), "vip_cardno", ""), "未登录会员");
+        headRow("no member id", without(tenderHead(), {"vip_cardid", "order_amount"}), "未登录会员");
         const QStringList amounts{"order_amount", "tr_amt", "pay_code", "pay_name"};
         for (const auto& c : missingInOrder(tenderHead(), amounts))
-            head("a head without " + c.first, c.second, c.first + "参数传入不全");
-        head("an order amount of 0.004", with(tenderHead(), "order_amount", 0.004), "订单金额不允许为0");
-        head("an order amount of -0.004", with(tenderHead(), "order_amount", "-0.004"), "订单金额不允许为0");
-        head("a tender amount that is no number", with(tenderHead(), "tr_amt", "abc"), "支付金额不允许为0");
-        head("a tender amount of -0.004", with(tenderHead(), "tr_amt", -0.004), "支付金额不允许为0");
-        goods("products of two characters", "{}", "无商品明细");
-        goods("products that are no JSON", "{plu", "商品参数解析错误");
-        goods("products that are an array", "[1,2]", "商品参数解析失败");
-        goods("products without their list", R"({"x":1})", "plu参数传入不全");
+            headRow("a head without " + c.first, c.second, c.first + "参数传入不全");
+        headRow("an order amount of 0.004", with(tenderHead(), "order_amount", 0.004), "订单金额不允许为0");
+        headRow("an order amount of -0.004", with(tenderHead(), "order_amount", "-0.004"),
+                "订单金额不允许为0");
+        headRow("a tender amount that is no number", with(tenderHead(), "tr_amt", "abc"),
+                "支付金额不允许为0");
+        headRow("a tender amount of -0.004", with(tenderHead(), "tr_amt", -0.004), "支付金额不允许为0");
+        goodsRow("products of two characters", "{}", "无商品明细");
+        goodsRow("products that are no JSON", "{plu", "商品参数解析错误");
+        goodsRow("products that are an array", "[1,2]", "商品参数解析失败");
+        goodsRow("products without their list", R"({"x":1})", "plu参数传入不全");
         QTest::newRow("a coupon sale without products")
             << json(tenderHead("Q")) << QByteArray("{}") << QByteArray() << QString("无商品明细") << true;
-        pays("a coupon refund without payment lines", "", "无原单支付信息，仅原单可退");
-        pays("payment lines that are no JSON", "{pays", "支付参数解析错误");
-        pays("payment lines that are an array", "[]", "支付参数解析失败");
-        pays("no payment lines of the sale", R"({"paysnow":[]})", "无支付信息");
-        pays("no payment lines of the refund", R"({"pays":[]})", "无支付信息");
+        paysRow("a coupon refund without payment lines", "", "无原单支付信息，仅原单可退");
+        paysRow("payment lines that are no JSON", "{pays", "支付参数解析错误");
+        paysRow("payment lines that are an array", "[]", "支付参数解析失败");
+        paysRow("no payment lines of the sale", R"({"paysnow":[]})", "无支付信息");
+        paysRow("no payment lines of the refund", R"({"pays":[]})", "无支付信息");
         const QStringList lineKeys{"code", "name", "pay_amt", "payno", "extranno"};
         const QStringList lineMessages{"支付编码参数不完整", "支付名称参数不完整", "支付金额参数不完整",
                                        "支付金额参数不完整", "支付金额参数不完整"};
         const auto lines = missingInOrder(payLine("Q1"), lineKeys);
         for (int i = 0; i < lines.size(); ++i)
-            pays("a sale's line without " + lines[i].first, payLines({lines[i].second}), lineMessages[i]);
-        pays("a refund's line without payno", payLines({payLine("Q1")}, {without(payLine("Q2"), {"payno"})}),
-             "支付金额参数不完整");
+            paysRow("a sale's line without " + lines[i].first, payLines({lines[i].second}), lineMessages[i]);
+        paysRow("a refund's line without payno",
+                payLines({payLine("Q1")}, {without(payLine("Q2"), {"payno"})}), "支付金额参数不完整");
+        malformedRows();
     }
 
     void refusedBeforeAnyExchange() {

@@ -105,9 +105,9 @@ QJsonObject tenderResult(const Outcome& outcome, const CallState& state) {
     return result;
 }
 
-QByteArray busy(const PayLogger& log, QJsonObject result, const QString& codeKey, const QString& msgKey) {
-    const QString message = tr("上一笔交易尚未结束，请稍后再试");
-    log.write(tr("重复调用"), message);
+QByteArray refused(const PayLogger& log, QJsonObject result, const QString& codeKey, const QString& msgKey,
+                   const QString& step, const QString& message) {
+    log.write(step, message);
     result.insert(codeKey, kFailure);
     result.insert(msgKey, message);
     return finish(log, result, codeKey, msgKey);
@@ -141,12 +141,20 @@ QByteArray tenderCall(Controller& controller, const char* tranHead, const char* 
 }
 
 QByteArray busyMemberCall(const PayLogger& log) {
-    return busy(log, QJsonObject(), QStringLiteral("rtncode"), QStringLiteral("rtnmsg"));
+    return refusedMemberCall(log, tr("重复调用"), tr("上一笔交易尚未结束，请稍后再试"));
 }
 
 QByteArray busyTenderCall(const PayLogger& log) {
-    return busy(log, tenderKeys(kFailure, QString(), QStringLiteral("0")), QStringLiteral("RtnCode"),
-                QStringLiteral("RtnMsg"));
+    return refusedTenderCall(log, tr("重复调用"), tr("上一笔交易尚未结束，请稍后再试"));
+}
+
+QByteArray refusedMemberCall(const PayLogger& log, const QString& step, const QString& message) {
+    return refused(log, QJsonObject(), QStringLiteral("rtncode"), QStringLiteral("rtnmsg"), step, message);
+}
+
+QByteArray refusedTenderCall(const PayLogger& log, const QString& step, const QString& message) {
+    return refused(log, tenderKeys(kFailure, QString(), QStringLiteral("0")), QStringLiteral("RtnCode"),
+                   QStringLiteral("RtnMsg"), step, message);
 }
 
 } // namespace ResultFrame

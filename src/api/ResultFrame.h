@@ -3,6 +3,7 @@
 
 class Controller;
 class PayLogger;
+class QString;
 
 // The frame around one exported call: begin the call, decode and log the host's
 // texts, run the request, and turn the outcome and the records it left into the
@@ -21,5 +22,11 @@ QByteArray tenderCall(Controller& controller, const char* tranHead, const char* 
 // timer firing while a dialog is open): the running call is left untouched.
 QByteArray busyMemberCall(const PayLogger& log);
 QByteArray busyTenderCall(const PayLogger& log);
+
+// Answers for a call the host must not make (before its QApplication exists, from a
+// thread other than the application's, without a buffer for the answer): refused
+// before anything else happens, and logged under step with the message.
+QByteArray refusedMemberCall(const PayLogger& log, const QString& step, const QString& message);
+QByteArray refusedTenderCall(const PayLogger& log, const QString& step, const QString& message);
 
 } // namespace ResultFrame

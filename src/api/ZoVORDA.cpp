@@ -2,9 +2,11 @@
 
 #include "api/ResultFrame.h"
 #include "core/Controller.h"
+#include "log/PayLogger.h"
 #include "ui/DialogCashier.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QThread>
 
 #include <cstring>
 #include <memory>
@@ -68,6 +70,32 @@ void copyOut(const QByteArray& result, char* out) {
         std::memcpy(out, result.constData(), static_cast<size_t>(result.size()) + 1);
 }
 
+// The calls a host must not make, refused before anything else happens: the dialogs
+// need the host's QApplication and its thread (before it a widget aborts the host,
+// from another thread the call never ends), and a call without a buffer for the answer
+// must not settle an order or pay a tender the host never hears of. A null text when
+// the call may go on.
+QString misuse(const char* out) {
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (!qobject_cast<const QApplication*>(app))
+        return QCoreApplication::translate("ZoVORDA", "插件须在主程序创建QApplication之后调用");
+    if (QThread::currentThread() != app->thread())
+        return QCoreApplication::translate("ZoVORDA", "插件须在主程序界面线程中调用");
+    if (!out)
+        return QCoreApplication::translate("ZoVORDA", "插件调用未提供返回结果缓冲区");
+    return QString();
+}
+
+// A refused call may come before the controller exists, or from a thread that must not
+// touch it: it logs into LOG under the current directory on its own.
+PayLogger refusalLog() {
+    return PayLogger(QStringLiteral("ZoVORDA动态库"));
+}
+
+QString refusalStep() {
+    return QCoreApplication::translate("ZoVORDA", "调用被拒绝");
+}
+
 // A host that calls again while a dialog of the running call is open (a timer
 // firing, a second button) gets a refusal; the running call goes on untouched.
 struct CallGuard {
@@ -80,6 +108,11 @@ struct CallGuard {
 extern "C" {
 
 ZOVORDA_API void ZOVORDA_CALL ZoVipTrans(const char* TranVipIn, char* out) {
+    const QString misused = misuse(out);
+    if (!misused.isNull()) {
+        copyOut(ResultFrame::refusedMemberCall(refusalLog(), refusalStep(), misused), out);
+        return;
+    }
     Controller& ctl = controller();
     if (g_inCall) {
         copyOut(ResultFrame::busyMemberCall(ctl.log()), out);
@@ -92,6 +125,11 @@ ZOVORDA_API void ZOVORDA_CALL ZoVipTrans(const char* TranVipIn, char* out) {
 ZOVORDA_API void ZOVORDA_CALL ZoCardTrans(const char* TranHead, const char* TranPlu, const char* UdpIn1,
                                           void* reserved, char* out) {
     Q_UNUSED(reserved)
+    const QString misused = misuse(out);
+    if (!misused.isNull()) {
+        copyOut(ResultFrame::refusedTenderCall(refusalLog(), refusalStep(), misused), out);
+        return;
+    }
     Controller& ctl = controller();
     if (g_inCall) {
         copyOut(ResultFrame::busyTenderCall(ctl.log()), out);

@@ -28,10 +28,14 @@ CrmSettings crm() {
     s.token = config.value(QStringLiteral("Config/token")).toString();
     s.companyId = config.value(QStringLiteral("Config/company_id")).toString();
     s.deviceId = deviceId();
+    // A text that is no whole number gives the default without a word, as it always did.
     bool ok = false;
-    const int seconds =
-        config.value(QStringLiteral("Config/TimeOut"), QStringLiteral("20")).toString().toInt(&ok);
-    s.timeoutMs = ok ? seconds * 1000 : 20000;
+    const QString timeOut = config.value(QStringLiteral("Config/TimeOut"), QStringLiteral("20")).toString();
+    const qint64 seconds = timeOut.toLongLong(&ok);
+    if (ok && seconds >= 1 && seconds <= kLongestTimeOutSeconds)
+        s.timeoutMs = int(seconds) * 1000;
+    else if (ok)
+        s.rejectedTimeOut = timeOut;
     return s;
 }
 

@@ -7,13 +7,22 @@
 // ([NAV]).
 namespace Settings {
 
+// The time-out the till promises the cashier, and the range a setting may choose from:
+// 0 or less would end every exchange at once or never, and beyond five minutes no
+// cashier waits (and the milliseconds would overflow).
+constexpr int kDefaultTimeOutSeconds = 20;
+constexpr int kLongestTimeOutSeconds = 300;
+
 // What one CRM exchange needs. The time-out is in milliseconds.
 struct CrmSettings {
     QString address;
     QString token;
     QString companyId;
     QString deviceId;
-    int timeoutMs = 20000;
+    int timeoutMs = kDefaultTimeOutSeconds * 1000;
+    // Config/TimeOut as written when it is a whole number outside 1 to 300 seconds, so
+    // the default applies; null otherwise.
+    QString rejectedTimeOut;
 };
 CrmSettings crm();
 

@@ -7,16 +7,25 @@
 
 namespace {
 
+using JsonInput::number;
 using JsonInput::require;
 
-PayLineRec settledPay(const QVariantMap& line) {
-    PayLineRec p;
-    p.code = line.value(QStringLiteral("code")).toString();
-    p.extranNo = line.value(QStringLiteral("extranno")).toString();
-    p.payNo = line.value(QStringLiteral("payno")).toString();
-    p.amount = line.value(QStringLiteral("pay_amount")).toDouble();
-    p.paidAmount = Money::fromVariant(line.value(QStringLiteral("zf_amount")));
-    return p;
+Outcome settledPays(const QVariantMap& in, QList<PayLineRec>& pays) {
+    QVariantList items;
+    RETURN_UNLESS_DONE(JsonInput::list(in, QStringLiteral("pays"), items));
+    for (const QVariant& item : items) {
+        const QVariantMap line = item.toMap();
+        PayLineRec p;
+        p.code = line.value(QStringLiteral("code")).toString();
+        p.extranNo = line.value(QStringLiteral("extranno")).toString();
+        p.payNo = line.value(QStringLiteral("payno")).toString();
+        double paid = 0;
+        RETURN_UNLESS_DONE(number(line, QStringLiteral("pay_amount"), JsonInput::kAmountLimit, p.amount));
+        RETURN_UNLESS_DONE(number(line, QStringLiteral("zf_amount"), JsonInput::kAmountLimit, paid));
+        p.paidAmount = Money::fromDouble(paid);
+        pays.append(p);
+    }
+    return Outcome::done();
 }
 
 Outcome parseVerify(const QVariantMap& in, MemberRequest& r) {
@@ -48,7 +57,9 @@ Outcome parseOrderHead(const QVariantMap& in, OrderRec& o) {
     if (!in.contains(QStringLiteral("amount")))
         return Outcome::failed(MemberRequestParser::tr("amount参数传入不全"));
     // The order amount is checked without sign; a return is told by its sale type.
-    if (Money::fromVariant(in.value(QStringLiteral("amount"))) == 0)
+    double amount = 0;
+    RETURN_UNLESS_DONE(number(in, QStringLiteral("amount"), JsonInput::kAmountLimit, amount));
+    if (Money::fromDouble(amount) == 0)
         return Outcome::failed(MemberRequestParser::tr("订单金额不允许为0"));
     return Outcome::done();
 }
@@ -62,9 +73,9 @@ Outcome parseSettle(const QVariantMap& in, OrderRec& o) {
     RETURN_UNLESS_DONE(require(in, QStringLiteral("plucounttotal"), pieces));
     RETURN_UNLESS_DONE(require(in, QStringLiteral("shouldtotal"), shouldTotal));
     RETURN_UNLESS_DONE(require(in, QStringLiteral("actualtotal"), actualTotal));
-    o.pieceTotal = in.value(QStringLiteral("plucounttotal")).toDouble();
-    o.shouldTotal = in.value(QStringLiteral("shouldtotal")).toDouble();
-    o.actualTotal = in.value(QStringLiteral("actualtotal")).toDouble();
+    RETURN_UNLESS_DONE(number(in, QStringLiteral("plucounttotal"), JsonInput::kQuantityLimit, o.pieceTotal));
+    RETURN_UNLESS_DONE(number(in, QStringLiteral("shouldtotal"), JsonInput::kAmountLimit, o.shouldTotal));
+    RETURN_UNLESS_DONE(number(in, QStringLiteral("actualtotal"), JsonInput::kAmountLimit, o.actualTotal));
     if (o.saleType == QLatin1String("return")) {
         o.oldPosSaleNo = in.value(QStringLiteral("old_pos_saleno")).toString();
         o.oldPosBillNo = in.value(QStringLiteral("old_pos_billno")).toString();
@@ -73,13 +84,8 @@ Outcome parseSettle(const QVariantMap& in, OrderRec& o) {
         return Outcome::failed(MemberRequestParser::tr("products参数传入不全"));
     if (!in.contains(QStringLiteral("pays")))
         return Outcome::failed(MemberRequestParser::tr("pays参数传入不全"));
-    const QVariantList products = in.value(QStringLiteral("products")).toList();
-    o.goods.reserve(products.size());
-    for (const QVariant& item : products)
-        o.goods.append(JsonInput::goodsLine(item.toMap()));
-    for (const QVariant& item : in.value(QStringLiteral("pays")).toList())
-        o.pays.append(settledPay(item.toMap()));
-    return Outcome::done();
+    RETURN_UNLESS_DONE(JsonInput::goodsLines(in, QStringLiteral("products"), o.goods));
+    return settledPays(in, o.pays);
 }
 
 } // namespace

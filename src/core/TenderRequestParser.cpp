@@ -16,9 +16,11 @@ Outcome takeAmount(const QVariantMap& in, const QString& key, const QString& zer
                    double* asSent = nullptr) {
     if (!in.contains(key))
         return Outcome::failed(JsonInput::missing(key));
-    value = qAbs(Money::fromVariant(in.value(key)));
+    double figure = 0;
+    RETURN_UNLESS_DONE(JsonInput::number(in, key, JsonInput::kAmountLimit, figure));
+    value = qAbs(Money::fromDouble(figure));
     if (asSent)
-        *asSent = qAbs(in.value(key).toDouble());
+        *asSent = qAbs(figure);
     return value == 0 ? Outcome::failed(zeroMsg) : Outcome::done();
 }
 
@@ -26,7 +28,9 @@ Outcome takeAmount(const QVariantMap& in, const QString& key, const QString& zer
 Outcome takePayLines(const QVariantMap& in, const QString& key, QList<PayLineRec>& lines) {
     if (!in.contains(key))
         return Outcome::failed(TenderRequestParser::tr("无支付信息"));
-    for (const QVariant& item : in.value(key).toList()) {
+    QVariantList items;
+    RETURN_UNLESS_DONE(JsonInput::list(in, key, items));
+    for (const QVariant& item : items) {
         const QVariantMap line = item.toMap();
         if (!line.contains(QStringLiteral("code")))
             return Outcome::failed(TenderRequestParser::tr("支付编码参数不完整"));
@@ -37,7 +41,8 @@ Outcome takePayLines(const QVariantMap& in, const QString& key, QList<PayLineRec
                 return Outcome::failed(TenderRequestParser::tr("支付金额参数不完整"));
         }
         PayLineRec rec;
-        rec.amount = line.value(QStringLiteral("pay_amt")).toDouble();
+        RETURN_UNLESS_DONE(
+            JsonInput::number(line, QStringLiteral("pay_amt"), JsonInput::kAmountLimit, rec.amount));
         rec.code = line.value(QStringLiteral("code")).toString();
         rec.name = line.value(QStringLiteral("name")).toString();
         rec.payNo = line.value(QStringLiteral("payno")).toString();
@@ -101,9 +106,7 @@ Outcome TenderRequestParser::parseGoods(const QString& text, TenderRec& t) {
     RETURN_UNLESS_DONE(JsonInput::parseObject(text, tr("商品参数解析错误"), tr("商品参数解析失败"), in));
     if (!in.contains(QStringLiteral("plu")))
         return Outcome::failed(tr("plu参数传入不全"));
-    for (const QVariant& item : in.value(QStringLiteral("plu")).toList())
-        t.goods.append(JsonInput::goodsLine(item.toMap()));
-    return Outcome::done();
+    return JsonInput::goodsLines(in, QStringLiteral("plu"), t.goods);
 }
 
 Outcome TenderRequestParser::parsePays(const QString& text, TenderRec& t) {

@@ -1,5 +1,6 @@
 #include "crm/CrmClient.h"
 
+#include "config/Settings.h"
 #include "log/PayLogger.h"
 #include "ui/Cashier.h"
 
@@ -25,6 +26,10 @@ CrmReply CrmClient::call(const QString& txCode, const QString& step, const QJson
     m_loop.exec();
     m_worker.wait();
     m_cashier.hideBusy();
+    if (!m_worker.rejectedTimeOut().isNull())
+        m_log.write(tr("超时设置无效"), tr("TimeOut=%1，按默认%2秒处理")
+                                            .arg(m_worker.rejectedTimeOut())
+                                            .arg(Settings::kDefaultTimeOutSeconds));
 
     if (!m_worker.succeeded()) {
         m_log.write(tr("调用失败"), m_worker.error());

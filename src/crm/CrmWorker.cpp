@@ -53,6 +53,7 @@ void CrmWorker::setRequest(const QString& txCode, const QString& body) {
 void CrmWorker::run() {
     m_error.clear();
     m_reply.clear();
+    m_rejectedTimeOut.clear();
     m_succeeded = false;
     exchange();
 }
@@ -61,6 +62,7 @@ void CrmWorker::exchange() {
     // Read afresh on every exchange, so that an edit of the settings or a new token
     // from the sign-in takes effect at once.
     const Settings::CrmSettings settings = Settings::crm();
+    m_rejectedTimeOut = settings.rejectedTimeOut;
     if (settings.address.isEmpty()) {
         m_error = tr("未配置VordaCRM地址");
         return;

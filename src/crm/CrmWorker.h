@@ -17,6 +17,8 @@ public:
     bool succeeded() const { return m_succeeded; }
     const QString& reply() const { return m_reply; }
     const QString& error() const { return m_error; }
+    // Config/TimeOut as the last run read it when the default applied instead; null otherwise.
+    const QString& rejectedTimeOut() const { return m_rejectedTimeOut; }
 
 protected:
     void run() override;
@@ -30,4 +32,5 @@ private:
     QString m_body;
     QString m_reply;
     QString m_error;
+    QString m_rejectedTimeOut;
 };

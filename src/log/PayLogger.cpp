@@ -1,5 +1,7 @@
 #include "log/PayLogger.h"
 
+#include "log/Secrets.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QDebug>
@@ -30,7 +32,8 @@ void PayLogger::write(const QString& step, const QString& text) const {
     out << tr("时间：") << now << '\n';
     out << tr("方式：") << m_source << '\n';
     out << tr("位置：") << step << '\n';
-    out << tr("内容：") << text << '\n';
+    // Passwords and the token never reach the file, whatever record carries them.
+    out << tr("内容：") << Secrets::masked(text) << '\n';
     out << '\n';
     out.flush();
     file.close();

@@ -2,6 +2,7 @@
 
 #include "Findings.h"
 #include "db/PosDB.h"
+#include "log/Secrets.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,20 +28,13 @@ const QStringList kMemberColumns{
 const QStringList kLookupColumns{QStringLiteral("mobile"), QStringLiteral("member_id"),
                                  QStringLiteral("cardno"), QStringLiteral("member_name")};
 
-// ODBC connection strings for Access carry the password.
-QString withoutPassword(QString text) {
-    static const QRegularExpression pwd(QStringLiteral("PWD=[^;]*"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    return text.replace(pwd, QStringLiteral("PWD=***"));
-}
-
 // The database as the plug-in's connection was set up to reach it.
 QString describe(const QSqlDatabase& conn, const QString& type) {
     if (!conn.isValid())
         return type;
     if (type == QLatin1String("SQLITE"))
         return QStringLiteral("SQLITE file ") + conn.databaseName();
-    QString text = type + QLatin1Char(' ') + withoutPassword(conn.databaseName());
+    QString text = type + QLatin1Char(' ') + Secrets::masked(conn.databaseName());
     if (!conn.hostName().isEmpty())
         text += QStringLiteral(" on ") + conn.hostName();
     if (conn.port() > 0)

@@ -47,21 +47,23 @@ void checkAddress(Findings& f, const QString& address) {
 void checkTimeOut(Findings& f) {
     const QVariant timeout = ownValue(QStringLiteral("Config/TimeOut"));
     const QString fix = QStringLiteral("set the seconds the till waits for the CRM, e.g. TimeOut=20");
+    const Settings::CrmSettings crm = Settings::crm();
     bool whole = false;
-    const int seconds = timeout.toString().toInt(&whole);
+    timeout.toString().toLongLong(&whole);
     if (!timeout.isValid())
         f.ok(QStringLiteral("ZoVORDA.ini [Config] TimeOut is not set: 20 s"));
     else if (!whole)
         f.warn(QStringLiteral("ZoVORDA.ini [Config] TimeOut = %1 is not a whole number: 20 s apply")
                    .arg(timeout.toString()),
                fix);
-    else if (seconds < 1)
-        // 0 ends every exchange at once; below 0 the wait has no end at all.
-        f.fail(QStringLiteral("ZoVORDA.ini [Config] TimeOut = %1 is not a number of seconds above 0")
-                   .arg(seconds),
+    else if (!crm.rejectedTimeOut.isNull())
+        // 0 or less would end every exchange at once or never; a large one overflows.
+        f.warn(QStringLiteral("ZoVORDA.ini [Config] TimeOut = %1 is outside 1 to %2 seconds: 20 s apply")
+                   .arg(crm.rejectedTimeOut)
+                   .arg(Settings::kLongestTimeOutSeconds),
                fix);
     else
-        f.ok(QStringLiteral("ZoVORDA.ini [Config] TimeOut = %1 s").arg(seconds));
+        f.ok(QStringLiteral("ZoVORDA.ini [Config] TimeOut = %1 s").arg(crm.timeoutMs / 1000));
 }
 
 void checkCompanion(Findings& f) {

@@ -26,6 +26,7 @@ struct Till {
     QByteArray crm = kNobody; // what the CRM answers
     bool memberFile = true;   // the SQLite member file, with t_member
     bool logIsFile = false;
+    QString timeOut = QString(); // ZoVORDA.ini's TimeOut, when one is written
 };
 
 // Every file under the working directory with its content: what the doctor must leave as it was.
@@ -58,6 +59,8 @@ class TestDoctor : public QObject {
         m_dir->writeIni("config.ini", {{"DataBase/DbType", "SQLITE"}});
         if (!till.unset.isEmpty())
             QSettings(m_dir->filePath(kZo), QSettings::IniFormat).remove(till.unset);
+        if (!till.timeOut.isEmpty())
+            m_dir->writeIni(kZo, {{"Config/TimeOut", till.timeOut}});
         if (till.logIsFile)
             m_dir->writeFile("LOG", "not a folder");
         if (till.memberFile)
@@ -143,6 +146,15 @@ private slots:
                            "when it is about the token, sign in: zovorda-doctor --signin STORE; otherwise "
                            "check company_id and pointcode with the CRM",
                            "Summary: 11 OK, 1 WARN, 0 FAIL"};
+        // Below 1 s the time-out ended at once or never, beyond 300 s it overflowed.
+        for (const char* seconds : {"-1", "3000000"})
+            QTest::newRow(qPrintable(QString("a time-out of %1 s").arg(seconds)))
+                << Till{{}, kNobody, true, false, seconds}
+                << QStringList{
+                       QString("WARN ZoVORDA.ini [Config] TimeOut = %1 is outside 1 to 300 seconds: 20 s "
+                               "apply → set the seconds the till waits for the CRM, e.g. TimeOut=20")
+                           .arg(seconds),
+                       "Summary: 11 OK, 1 WARN, 0 FAIL"};
         // The file is not created by looking for it.
         QTest::newRow("member file missing")
             << Till{{}, kNobody, false}
