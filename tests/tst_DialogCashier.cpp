@@ -249,6 +249,7 @@ private slots:
         QString current;
         CashierRobot robot;
         robot.when("CouponWidget", [&](QWidget* dialog) {
+            focus << QApplication::focusWidget()->objectName(); // the first coupon goes into the entry
             for (const QString& couponNo : row.entered) {
                 R::typeAndEnter(couponNo)(dialog);
                 focus << QApplication::focusWidget()->objectName(); // the next coupon goes into the entry
@@ -261,7 +262,7 @@ private slots:
         });
         QCOMPARE(cashier.collectCoupons(desk), row.result);
         VERIFY_ROBOT(robot);
-        QCOMPARE(focus.filter("txtCode").size(), row.entered.size());
+        QCOMPARE(focus.filter("txtCode").size(), row.entered.size() + 1);
         QCOMPARE(rows, row.rows);
         QCOMPARE(current, row.current);
         QCOMPARE(desk.removed, row.removed);
@@ -285,8 +286,16 @@ private slots:
             auto* table = dialog->findChild<QTableView*>();
             QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
                               table->visualRect(table->model()->index(1, 1)).center());
-            for (Qt::Key key : {Qt::Key_Up, Qt::Key_Down, Qt::Key_F1})
-                QTest::keyClick(table, key);
+            // Typing at the table does not jump to a row that starts with the letter.
+            QTest::keyClick(table, Qt::Key_Up);
+            QTest::keyClick(table, Qt::Key_Down);
+            QTest::keyClicks(table, "C");
+            QTest::keyClick(table, Qt::Key_F1);
+            // Nor does a double tap open a cell for editing.
+            QTest::mouseDClick(table->viewport(), Qt::LeftButton, {},
+                               table->visualRect(table->model()->index(0, 1)).center());
+            QTest::keyClicks(QApplication::focusWidget(), "X");
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             rows = tableRows(dialog);
             touch(dialog, "btncheck");
         });

@@ -41,9 +41,6 @@ CouponWidget::CouponWidget(QWidget* parent)
     m_model = new QStandardItemModel(0, ColumnCount, this);
     m_model->setHorizontalHeaderLabels({tr("序号"), tr("券号"), tr("名称"), tr("抵扣金额"), tr("是否使用")});
     m_form->tableView->setModel(m_model);
-    m_form->tableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_form->tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_form->tableView->setSelectionMode(QAbstractItemView::SingleSelection);
     m_form->tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     // Column 0 already numbers the rows; a second row number at the side would only cost width.
     m_form->tableView->verticalHeader()->hide();
