@@ -87,16 +87,16 @@ class tst_DialogCashier : public QObject {
     QStringList m_looked, m_faults;
 
     // What the host relies on in a dialog's looks: a parentless, frameless, application-modal
-    // overlay; every part the style sheet addresses in it there, of the class it names and
-    // inside the parts named before it; its panel painted as the style sheet says.
+    // overlay over the whole screen; every part the style sheet addresses in it there, of the class it names
+    // and inside the parts named before it; its panel painted as the style sheet says.
     void inspect(QWidget* dialog) {
         const QString name = dialog->objectName();
         m_looked << name;
         const Qt::WindowFlags flags = Qt::Tool | Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint;
         if (dialog->parentWidget() || (dialog->windowFlags() & flags) != flags ||
-            dialog->windowModality() != Qt::ApplicationModal || dialog->windowOpacity() != 1.0 ||
+            dialog->windowModality() != Qt::ApplicationModal || !dialog->isFullScreen() ||
             !dialog->testAttribute(Qt::WA_TranslucentBackground))
-            m_faults << name + ": not a frameless application-modal overlay";
+            m_faults << name + ": not a frameless application-modal overlay over the whole screen";
         for (const QStringList& selector : m_selectors) {
             QList<QWidget*> scope = {dialog};
             for (int i = 1; i < selector.size() && selector.first() == '#' + name; ++i) {

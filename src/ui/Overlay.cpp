@@ -9,7 +9,6 @@ namespace Overlay {
 void applyWindowConvention(QWidget* dialog) {
     dialog->setWindowFlags(Flags);
     dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->setWindowOpacity(1.0);
     dialog->setAttribute(Qt::WA_TranslucentBackground);
 }
 
