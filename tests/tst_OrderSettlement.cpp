@@ -95,6 +95,14 @@ private slots:
         QCOMPARE(sentBody(with(settleRequest(), key, value)).value(sent).toString(), text);
     }
 
+    // A list given as null is no list at all: the order settles without lines.
+    void listsGivenAsNull() {
+        const QJsonObject body =
+            sentBody(with(with(settleRequest(), "products", QJsonValue::Null), "pays", QJsonValue::Null));
+        QCOMPARE(body.value("detail_list"), QJsonValue(QJsonArray()));
+        QCOMPARE(body.value("payinfo"), QJsonValue(QJsonArray()));
+    }
+
     void saleTypeAndSourceBill_data() {
         columns<QString, QString, QString, QString, QString>(
             {"saleType", "bizType", "sent", "sorder", "source"});
