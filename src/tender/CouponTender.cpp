@@ -13,7 +13,6 @@ CouponTender::CouponTender(CrmClient& crm, Cashier& cashier, const PayLogger& lo
     : m_crm(crm), m_cashier(cashier), m_log(log), m_check(crm) {}
 
 Outcome CouponTender::sale(CallState& state) {
-    state.coupons.clear();
     CouponSession session(state, m_check, m_cashier, m_log);
     if (!m_cashier.collectCoupons(session))
         return Outcome::closed();
@@ -56,8 +55,8 @@ Outcome CouponTender::writeOff(CallState& state) {
 
 Outcome CouponTender::refund(CallState& state) {
     // Coupons go back without asking the CRM: the refund lists them with their
-    // write-off serials and negative amounts, and the host returns them.
-    state.coupons.clear();
+    // write-off serials and negative amounts, and the host returns them. The call began
+    // with an empty coupon list.
     TenderRec& t = state.tender;
     if (t.salePays.isEmpty())
         return Outcome::failed(tr("非原单退货不允许进行退券操作"));
