@@ -17,6 +17,16 @@ using Keys = QList<int>;
 namespace {
 
 enum class Keypad { MemberCode, Points };
+
+// Both keypad dialogs, fresh; the row's one is the dialog under test.
+struct Keypads {
+    MemberLogin login;
+    JFPayWidget points;
+    Keypad which;
+    explicit Keypads(Keypad dialog) : which(dialog) {}
+    KeypadDialog& dialog() { return which == Keypad::Points ? static_cast<KeypadDialog&>(points) : login; }
+    int run() { return which == Keypad::Points ? points.run("88.00", "20.00") : login.run(); }
+};
 enum class KeysAt { Dialog, Table, Panel, Backdrop, WindowSystem };
 
 // clang-format off
@@ -120,15 +130,12 @@ private slots:
     }
     void keypad() {
         QFETCH(Entry, row);
-        MemberLogin login;
-        JFPayWidget points;
-        const bool isPoints = row.dialog == Keypad::Points;
-        KeypadDialog& dialog = isPoints ? static_cast<KeypadDialog&>(points) : login;
+        Keypads keypads(row.dialog);
+        KeypadDialog& dialog = keypads.dialog();
         QLineEdit* field = dialog.findChild<QLineEdit*>();
         const auto run = [&](const R::Action& steps) {
             return asCashier(
-                dialog.objectName(), [&] { return isPoints ? points.run("88.00", "20.00") : login.run(); },
-                steps);
+                dialog.objectName(), [&] { return keypads.run(); }, steps);
         };
         QCOMPARE(run(R::typeAndEnter("777")), 1);
         QString after;
@@ -159,10 +166,8 @@ private slots:
     }
     void keypadTouches() {
         QFETCH(Touches, row);
-        MemberLogin login;
-        JFPayWidget points;
-        const bool isPoints = row.dialog == Keypad::Points;
-        KeypadDialog& dialog = isPoints ? static_cast<KeypadDialog&>(points) : login;
+        Keypads keypads(row.dialog);
+        KeypadDialog& dialog = keypads.dialog();
         QStringList shown, seen;
         const auto steps = [&](QWidget* keypad) {
             shown = visible(keypad, {"widgetkey", "btnReturn", "btnClose", "lblModeName"});
@@ -172,10 +177,9 @@ private slots:
             }
             touch(keypad, "btnOK");
         };
-        QCOMPARE(
-            asCashier(
-                dialog.objectName(), [&] { return isPoints ? points.run("1", "2") : login.run(); }, steps),
-            1);
+        QCOMPARE(asCashier(
+                     dialog.objectName(), [&] { return keypads.run(); }, steps),
+                 1);
         QCOMPARE(shown, QStringList{"lblModeName"});
         QCOMPARE(seen, row.seen);
         QCOMPARE(dialog.input(), row.seen.last());
