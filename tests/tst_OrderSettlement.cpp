@@ -73,6 +73,32 @@ private slots:
         QCOMPARE(m_till->dir.lastLogText("订单结算").toUtf8(), body);
     }
 
+    // A product's name goes to the CRM escaped exactly as Qt's JSON writer escapes it.
+    void namesInTheBody_data() {
+        columns<QString>({"name"});
+        tableRow("quote and backslash", QString("a\"b\\c"));
+        tableRow("control characters", QString("\x01\b\f\n\r\t\x1f"));
+        tableRow("delete and slash", QString("\x7f/"));
+        tableRow("two- and three-byte UTF-8", QString(u8"é牛奶\u2028\uffff"));
+        tableRow("an emoji", QString(u8"😀"));
+        tableRow("a surrogate without its partner", QString(QChar(0xD800)) + "x" + QChar(0xDC00));
+    }
+
+    void namesInTheBody() {
+        QFETCH(QString, name);
+        // The name as the plug-in reads it from the host's JSON text, and as Qt writes it.
+        const QJsonArray given{name};
+        const QString read = QJsonDocument::fromJson(QJsonDocument(given).toJson()).array().at(0).toString();
+        const QByteArray written =
+            QJsonDocument(QJsonArray{read}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+        QJsonObject request = settleRequest();
+        request.insert("products", QJsonArray{QJsonObject{{"pi", "1"}, {"pn", name}}});
+        m_till->script("pmb021", {CrmReplies::refused("x")});
+        m_till->vip(request);
+        const QByteArray body = m_till->bodies("pmb021").value(0);
+        QVERIFY2(body.contains(R"("goods_name":)" + written + R"(,"goods_num")"), body.constData());
+    }
+
     void numbersInTheBody_data() {
         columns<QString, QJsonValue, QString, QString>({"key", "value", "sent", "text"});
         tableRow("a total of 12345.67 in six digits", QString("actualtotal"), QJsonValue("12345.67"),
