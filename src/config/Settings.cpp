@@ -75,4 +75,8 @@ void saveSignin(const QString& shopId, const QString& time) {
     writeUtf8(QStringLiteral("Config/SigninTime"), time);
 }
 
+bool exactAmounts() {
+    return pluginValue(QStringLiteral("Config/ExactAmounts")).trimmed() == QLatin1String("1");
+}
+
 } // namespace Settings

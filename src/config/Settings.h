@@ -38,4 +38,8 @@ QString memberDatabaseName(); // Config/dbname, "pelmun" when not set
 void saveToken(const QString& token);
 void saveSignin(const QString& shopId, const QString& time);
 
+// Config/ExactAmounts=1: the totals the host reads back and the order totals the CRM
+// receives go out with two decimals instead of six significant digits.
+bool exactAmounts();
+
 } // namespace Settings

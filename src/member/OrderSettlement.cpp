@@ -1,5 +1,6 @@
 #include "member/OrderSettlement.h"
 
+#include "config/Settings.h"
 #include "crm/CrmClient.h"
 #include "model/Money.h"
 
@@ -14,7 +15,7 @@ QString money(Cents amount) {
     return Money::twoDecimals(qAbs(amount));
 }
 QString total(double figure) {
-    return Money::generalFormat(qAbs(figure));
+    return Money::total(qAbs(figure), Settings::exactAmounts());
 }
 QString quantity(double value) {
     return Money::generalFormat(qAbs(value));

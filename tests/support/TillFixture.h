@@ -37,6 +37,12 @@ struct TillFixture {
         return scripted;
     }
 
+    // ZoVORDA.ini's ExactAmounts=1 when on: the totals to the cent.
+    void exactAmounts(bool on) const {
+        if (on)
+            dir.writeIni("ZoVORDA.ini", {{"Config/ExactAmounts", "1"}});
+    }
+
     // Queues these JSON replies for the transaction, first in first out.
     void script(const QByteArray& txcode, const QByteArrayList& replies) {
         for (const QByteArray& r : replies)
