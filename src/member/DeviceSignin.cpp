@@ -36,12 +36,15 @@ Outcome DeviceSignin::readReply(const QVariantMap& data, const QString& storeId,
         return Outcome::failed(storeId + tr("已被禁用，请联系管理员处理"));
     if (!data.contains(QStringLiteral("token")))
         return Outcome::failed(tr("签到时未返回token"));
-    Settings::saveToken(data.value(QStringLiteral("token")).toString());
+    QString error;
+    if (!Settings::saveToken(data.value(QStringLiteral("token")).toString(), &error))
+        m_log.write(tr("保存签到结果"), tr("ZoVORDA.ini写入失败：") + error);
     if (!data.contains(QStringLiteral("shop_id")))
         return Outcome::failed(tr("签到时未返回门店id"));
     shopId = data.value(QStringLiteral("shop_id")).toString();
-    Settings::saveSignin(shopId,
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    if (!Settings::saveSignin(
+            shopId, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), &error))
+        m_log.write(tr("保存签到结果"), tr("ZoVORDA.ini写入失败：") + error);
     return Outcome::done();
 }
 
