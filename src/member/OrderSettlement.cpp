@@ -1,5 +1,6 @@
 #include "member/OrderSettlement.h"
 
+#include "config/Settings.h"
 #include "crm/CrmClient.h"
 #include "crm/JsonWriter.h"
 #include "model/Money.h"
@@ -13,7 +14,7 @@ QString money(Cents amount) {
     return Money::twoDecimals(qAbs(amount));
 }
 QString total(double figure) {
-    return Money::generalFormat(qAbs(figure));
+    return Money::total(qAbs(figure), Settings::exactAmounts());
 }
 QString quantity(double value) {
     return Money::generalFormat(qAbs(value));

@@ -60,6 +60,10 @@ QString generalFormat(double value) {
     return QString::number(value, 'g', 6);
 }
 
+QString total(double figure, bool exactAmounts) {
+    return exactAmounts ? twoDecimals(figure) : generalFormat(figure);
+}
+
 qint64 saturatingAdd(qint64 total, qint64 value) {
     if (value > 0 && total > std::numeric_limits<qint64>::max() - value)
         return std::numeric_limits<qint64>::max();
