@@ -105,8 +105,12 @@ QJsonObject OrderSettlement::requestBody(const QString& shopId, const OrderRec& 
 }
 
 Outcome OrderSettlement::settle(const QString& shopId, const OrderRec& order, SettlementRec& result) {
-    const CrmReply reply = m_crm.call(QStringLiteral("pmb021"), tr("订单结算"), requestBody(shopId, order),
-                                      CrmReplyTexts::of(CrmReplyTexts::Of::Settlement));
+    const QJsonObject body = requestBody(shopId, order);
+    // The journal keeps the amount the member earns points on.
+    const CrmReply reply =
+        m_crm.moveMoney({QStringLiteral("pmb021"), order.posBillNo, order.memberId,
+                         body.value(QStringLiteral("value")).toString()},
+                        tr("订单结算"), body, CrmReplyTexts::of(CrmReplyTexts::Of::Settlement));
     if (!reply.accepted())
         return reply.outcome();
     const QVariantMap& data = reply.data();
