@@ -17,7 +17,12 @@ CrmClient::CrmClient(Cashier& cashier, const PayLogger& log)
 
 CrmReply CrmClient::call(const QString& txCode, const QString& step, const QJsonObject& body,
                          const CrmReplyTexts& texts) {
-    const QString request = QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact));
+    return exchange(txCode, step, QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact)),
+                    texts);
+}
+
+CrmReply CrmClient::exchange(const QString& txCode, const QString& step, const QString& request,
+                             const CrmReplyTexts& texts) {
     m_log.write(step, request);
 
     // The busy screen must be on screen before the exchange starts, so it is painted
@@ -48,7 +53,7 @@ CrmReply CrmClient::moveMoney(TenderJournal::Entry entry, const QString& step, c
     const qint64 row = m_journal.begin(entry);
     if (row == 0)
         m_log.write(tr("交易流水写入失败"), m_journal.error());
-    const CrmReply reply = call(entry.txCode, step, body, texts);
+    const CrmReply reply = exchange(entry.txCode, step, entry.request, texts);
     if (row != 0 && !m_journal.end(row, journalOutcome(reply), reply.error()))
         m_log.write(tr("交易流水写入失败"), m_journal.error());
     return reply;

@@ -31,6 +31,8 @@ public:
                        const CrmReplyTexts& texts);
 
 private:
+    CrmReply exchange(const QString& txCode, const QString& step, const QString& request,
+                      const CrmReplyTexts& texts);
     TenderJournal::Outcome journalOutcome(const CrmReply& reply) const;
 
     Cashier& m_cashier;

@@ -15,14 +15,20 @@ namespace {
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz");
 
 // WAL lets the doctor read while the till writes; FULL makes every row reach the disk
-// before the request it records goes out.
+// before the request it records goes out. The body has a table of its own, so that
+// writing the outcome rewrites a short row, not a large order's every line.
 const char* const kSetUp[] = {
     "PRAGMA journal_mode=WAL",
     "PRAGMA synchronous=FULL",
+    // Rows are only ever added at the end: a small page cache does, and the till's
+    // memory stays flat however long the journal grows.
+    "PRAGMA cache_size=-128",
     "CREATE TABLE IF NOT EXISTS tender_call (id INTEGER PRIMARY KEY, sent_at TEXT NOT NULL,"
     " txcode TEXT NOT NULL, order_id TEXT NOT NULL, member_id TEXT NOT NULL, amount TEXT NOT NULL,"
-    " request TEXT NOT NULL, outcome TEXT NOT NULL, detail TEXT NOT NULL)",
+    " outcome TEXT NOT NULL, detail TEXT NOT NULL)",
     "CREATE INDEX IF NOT EXISTS tender_call_sent_at ON tender_call (sent_at)",
+    "CREATE TABLE IF NOT EXISTS tender_request (call_id INTEGER PRIMARY KEY REFERENCES tender_call (id),"
+    " body TEXT NOT NULL)",
 };
 
 // In the order of TenderJournal::Outcome.
@@ -66,8 +72,9 @@ QString TenderJournal::outcomeName(Outcome outcome) {
 bool TenderJournal::open() {
     if (m_db.isOpen())
         return true;
-    // Open from a request's record to its outcome only: between sales the till holds no
-    // file of the journal, and one that failed is tried afresh with the next request.
+    // Opened with the first money request and kept open: closing would write the whole
+    // journal back from its WAL file each time. One that failed is tried afresh with
+    // the next request.
     if (!m_db.isValid()) {
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
         m_db.setDatabaseName(m_file);
@@ -95,17 +102,30 @@ bool TenderJournal::failed(const QString& what) {
 qint64 TenderJournal::begin(const Entry& entry) {
     if (!open())
         return 0;
-    QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("INSERT INTO tender_call (sent_at, txcode, order_id, member_id, amount, request,"
-                             " outcome, detail) VALUES (?, ?, ?, ?, ?, ?, ?, '')"));
-    for (const QString& value : {entry.at.toString(kTimeFormat), entry.txCode, entry.orderId, entry.memberId,
-                                 entry.amount, Secrets::masked(entry.request), outcomeName(Outcome::Unknown)})
-        q.addBindValue(column(value));
-    if (!q.exec()) {
-        failed(q.lastError().text());
+    // The call and its body are written at once, with the one wait for the disk.
+    if (!m_db.transaction()) {
+        failed(m_db.lastError().text());
         return 0;
     }
-    return q.lastInsertId().toLongLong();
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("INSERT INTO tender_call (sent_at, txcode, order_id, member_id, amount, outcome,"
+                             " detail) VALUES (?, ?, ?, ?, ?, ?, '')"));
+    for (const QString& value : {entry.at.toString(kTimeFormat), entry.txCode, entry.orderId, entry.memberId,
+                                 entry.amount, outcomeName(Outcome::Unknown)})
+        q.addBindValue(column(value));
+    bool written = q.exec();
+    const qint64 row = q.lastInsertId().toLongLong();
+    written =
+        written && q.prepare(QStringLiteral("INSERT INTO tender_request (call_id, body) VALUES (?, ?)"));
+    q.addBindValue(row);
+    q.addBindValue(column(Secrets::masked(entry.request)));
+    if (!written || !q.exec() || !m_db.commit()) {
+        const QString error = q.lastError().isValid() ? q.lastError().text() : m_db.lastError().text();
+        m_db.rollback();
+        failed(error);
+        return 0;
+    }
+    return row;
 }
 
 bool TenderJournal::end(qint64 row, Outcome outcome, const QString& detail) {
@@ -118,8 +138,6 @@ bool TenderJournal::end(qint64 row, Outcome outcome, const QString& detail) {
     q.addBindValue(row);
     if (!q.exec())
         return failed(q.lastError().text());
-    q.finish();
-    m_db.close();
     return true;
 }
 
@@ -136,8 +154,9 @@ bool TenderJournal::read(const QString& file, const QDate& day, QList<Entry>& ro
         const bool opened = db.open();
         QSqlQuery q(db);
         ok = opened && q.prepare(QStringLiteral(
-                           "SELECT sent_at, txcode, order_id, member_id, amount, request, outcome,"
-                           " detail FROM tender_call WHERE sent_at >= ? AND sent_at < ? ORDER BY id"));
+                           "SELECT sent_at, txcode, order_id, member_id, amount, body, outcome, detail"
+                           " FROM tender_call JOIN tender_request ON call_id = id"
+                           " WHERE sent_at >= ? AND sent_at < ? ORDER BY id"));
         if (ok) {
             q.addBindValue(day.toString(Qt::ISODate));
             q.addBindValue(day.addDays(1).toString(Qt::ISODate));

@@ -41,7 +41,7 @@ public:
     TenderJournal& operator=(const TenderJournal&) = delete;
 
     // Records a request about to go out, unknown until end(). Its row, or 0 when the
-    // journal cannot be written; error() says why. The file stays open until end().
+    // journal cannot be written; error() says why.
     qint64 begin(const Entry& entry);
     bool end(qint64 row, Outcome outcome, const QString& detail);
     QString error() const { return m_error; }
