@@ -84,10 +84,12 @@ struct VerificationSamples {
 void verificationRows(Report& r, const VerificationSamples& s, int calls) {
     const double med = s.plugin.median(), floorMed = s.bare.median();
     r.add({QStringLiteral("member verification \"50\", median of %1 calls").arg(calls), duration(med),
-           duration(floorMed) + QStringLiteral(" bare POST"), ratio(med, floorMed), QStringLiteral("≤ 1.5×"),
-           met(med <= 1.5 * floorMed)});
-    r.add({QStringLiteral("member verification, median above the floor"), signedDuration(med - floorMed),
-           duration(floorMed), QStringLiteral("–"), QStringLiteral("< +3 ms"), met(med - floorMed < 3.0)});
+           duration(floorMed) + QStringLiteral(" bare POST"), ratio(med, floorMed), QStringLiteral("(info)"),
+           QStringLiteral("–")});
+    r.add(
+        {QStringLiteral("member verification, median above the floor (wait screen shown and painted first)"),
+         signedDuration(med - floorMed), duration(floorMed), QStringLiteral("–"), QStringLiteral("< +0.5 ms"),
+         met(med - floorMed < 0.5)});
     const auto info = [&](const QString& figure, const Samples& road) {
         r.add({figure, duration(road.median()), duration(floorMed), ratio(road.median(), floorMed),
                QStringLiteral("(info)"), QStringLiteral("–")});
@@ -355,8 +357,8 @@ void bigOrders(const Options& o, Report& r, crmsim::Server& crm) {
                    .arg(lines),
                duration(plugin.median()), duration(bare.median()) + QStringLiteral(" bare POST"),
                ratio(plugin.median(), bare.median()),
-               largest ? QStringLiteral("< 100 ms") : QStringLiteral("(info)"),
-               largest ? met(plugin.median() < 100.0) : QStringLiteral("–")});
+               largest ? QStringLiteral("≤ 3×") : QStringLiteral("(info)"),
+               largest ? met(plugin.median() <= 3.0 * bare.median()) : QStringLiteral("–")});
     }
     // A line costs the same in a big order as in a small one: the marginal cost of a
     // line between the two larger sizes against that between the two smaller ones.
@@ -369,7 +371,7 @@ void bigOrders(const Options& o, Report& r, crmsim::Server& crm) {
                .arg(sizes[1]),
            QString::number(upper, 'f', 2) + QStringLiteral(" µs/line"),
            QString::number(lower, 'f', 2) + QStringLiteral(" µs/line"), ratio(upper, lower),
-           QStringLiteral("≤ 1.5× (linear)"), met(upper <= 1.5 * lower)});
+           QStringLiteral("≤ 2 µs/line"), met(upper <= 2.0)});
 }
 
 } // namespace

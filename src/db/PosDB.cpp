@@ -26,13 +26,11 @@ QString serverDateQuery(DbType type) {
 
 } // namespace
 
-PosDB::PosDB() : m_settings(DbSettings::fromIniFiles()) {
-    // The controller lives in a static object of the plug-in. Touching the SQL module's
-    // registries now builds them before us, so at process exit they are torn down after
-    // us and the destructor still finds the connection registry and the driver plug-ins.
-    QSqlDatabase::drivers();
-    QSqlDatabase::contains(QString());
-}
+// The SQL module's registries and driver plug-ins are left alone until the first open:
+// looking the plug-ins up costs the till's first call several milliseconds, and the
+// controller that owns this object goes with the host's application object, before
+// any registry of the SQL module is torn down.
+PosDB::PosDB() : m_settings(DbSettings::fromIniFiles()) {}
 
 PosDB::~PosDB() {
     if (!m_type)
