@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTextCodec>
 #include <QtTest>
 
 using namespace Requests;
@@ -74,6 +75,55 @@ private slots:
         QCOMPARE(ini("Config/shop_id"), QStringLiteral("S99"));
         const QDateTime stamp = QDateTime::fromString(ini("Config/SigninTime"), "yyyy-MM-dd hh:mm:ss");
         QVERIFY2(qAbs(stamp.secsTo(QDateTime::currentDateTime())) < 5, qPrintable(ini("Config/SigninTime")));
+    }
+
+    // The installer's file stays as written: the sign-in changes the values of its three
+    // keys and nothing else, in the file's own encoding and line endings. %ADDR% stands
+    // for the simulator's address, %NOW% for the time of the sign-in.
+    void signinKeepsTheInstallersFile_data() {
+        columns<QByteArray, QString, QString>({"codec", "before", "after"});
+        const QString head = "; 会员插件设置\n[Config]\nHttpAddress=%ADDR%\ncompany_id=C001\n"
+                             "; 签到后由插件写入\n";
+        const QString tail = "shop_name=一号店\npassword=密码8\n\n[Other]\nnote=保留";
+        const QString signedBefore = "token=TK-1\nshop_id=S01\nSigninTime=" + kYesterday + "\n";
+        const QString signedAfter = "token=NEW\nshop_id=S99\nSigninTime=%NOW%\n";
+        tableRow("UTF-8, comments and Chinese values", QByteArray("UTF-8"), head + signedBefore + tail,
+                 head + signedAfter + tail);
+        tableRow("GBK with CRLF line endings", QByteArray("GBK"),
+                 QString(head + signedBefore + tail).replace("\n", "\r\n"),
+                 QString(head + signedAfter + tail).replace("\n", "\r\n"));
+        tableRow(
+            "byte order mark, blanks around '=', names in capitals", QByteArray("UTF-8"),
+            "\uFEFF[CONFIG]\nHttpAddress = %ADDR%\ncompany_id=C001\nTOKEN = TK-1\nPassword = \"密码8\"\n",
+            "\uFEFF[CONFIG]\nHttpAddress = %ADDR%\ncompany_id=C001\nTOKEN = NEW\nPassword = \"密码8\"\n"
+            "shop_id=S99\nSigninTime=%NOW%\n");
+        tableRow("keys not there yet go after the section's last key", QByteArray("UTF-8"),
+                 "[Config]\nHttpAddress=%ADDR%\ncompany_id=C001\npassword=密码8\n\n; "
+                 "数据库\n[DataBase]\nDbType=SQLITE",
+                 "[Config]\nHttpAddress=%ADDR%\ncompany_id=C001\npassword=密码8\ntoken=NEW\nshop_id="
+                 "S99\nSigninTime=%NOW%\n"
+                 "\n; 数据库\n[DataBase]\nDbType=SQLITE");
+    }
+
+    void signinKeepsTheInstallersFile() {
+        QFETCH(QByteArray, codec);
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QTextCodec* fileCodec = QTextCodec::codecForName(codec);
+        m_till->dir.writeFile("ZoVORDA.ini",
+                              fileCodec->fromUnicode(before.replace("%ADDR%", m_till->crm.baseUrl())));
+        m_till->script("sig999", {signedIn()});
+        m_till->script("pmb001", {oneMember()});
+        QVERIFY(m_till->vip(verifyRequest()).contains(R"("rtncode":"111111")"));
+        QCOMPARE(m_till->bodies("sig999"), QByteArrayList{kSigninBody});
+        const QString written = fileCodec->toUnicode(m_till->dir.readFile("ZoVORDA.ini"));
+        const QString now = QRegularExpression("SigninTime=([-0-9: ]{19})").match(written).captured(1);
+        QVERIFY2(
+            qAbs(QDateTime::fromString(now, "yyyy-MM-dd hh:mm:ss").secsTo(QDateTime::currentDateTime())) < 5,
+            qPrintable(written));
+        QCOMPARE(
+            m_till->dir.readFile("ZoVORDA.ini"),
+            fileCodec->fromUnicode(after.replace("%ADDR%", m_till->crm.baseUrl()).replace("%NOW%", now)));
     }
 
     void signinDueByDate_data() {

@@ -8,6 +8,8 @@
 
 #include <QTextCodec>
 
+#include <time.h>
+
 namespace {
 
 const QString kSource = QStringLiteral("ZoVORDA动态库");
@@ -30,7 +32,13 @@ class tst_LogCodePage : public QObject {
     QTextCodec* m_systemCodec = nullptr;
 
 private slots:
-    void initTestCase() { m_systemCodec = QTextCodec::codecForLocale(); }
+    void initTestCase() {
+        m_systemCodec = QTextCodec::codecForLocale();
+        // A till three quarters of an hour off a whole-hour zone: the record's time and
+        // the file's date are local, whatever the offset (a POSIX rule, no zone files needed).
+        qputenv("TZ", "NPT-5:45");
+        tzset();
+    }
     void cleanup() { QTextCodec::setCodecForLocale(m_systemCodec); }
 
     void recordsAreWrittenInTheTillsCodePage_data();

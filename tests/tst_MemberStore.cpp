@@ -1,6 +1,7 @@
 // Looking a member up in the till's own member table while the CRM is away: the
 // same member rows in a SQLite file, in the test run's MariaDB (tests/mariadb.sh),
 // and in that MariaDB reached through ODBC as the "SQL SERVER" driver.
+#include "support/Columns.h"
 #include "support/MemberTable.h"
 
 #include <QProcess>
@@ -183,6 +184,29 @@ private slots:
         if (error.isEmpty())
             expected << QString("ZoVORDA动态库|查询结束|查询结果：%1条").arg(found.size());
         QCOMPARE(log, expected);
+    }
+
+    // The installer may write ZoVORDA.ini in UTF-8 or in the till's own code page.
+    void databaseNamedInChinese_data() {
+        columns<QByteArray, QByteArray>({"codec", "start"});
+        QTest::newRow("UTF-8") << QByteArray("UTF-8") << QByteArray();
+        QTest::newRow("UTF-8 with a byte order mark") << QByteArray("UTF-8") << QByteArray("\xEF\xBB\xBF");
+        QTest::newRow("GBK") << QByteArray("GBK") << QByteArray();
+    }
+
+    void databaseNamedInChinese() {
+        QFETCH(QByteArray, codec);
+        QFETCH(QByteArray, start);
+        const QString file = m_fixtureDir.filePath("会员资料.db");
+        QVERIFY(QFile::exists(file) || QFile::copy(m_sqliteFile, file));
+        WorkDir dir;
+        dir.writeIni("config.ini", {{"DataBase/DbType", "SQLITE"}});
+        dir.writeFile("ZoVORDA.ini", start + QTextCodec::codecForName(codec)->fromUnicode(
+                                                 "[Config]\r\ndbname=" + file + "\r\n"));
+        Lookup lookup;
+        QList<MemberRec> found;
+        QVERIFY(!lookup.store.find("13800000001", found).isFailed());
+        QCOMPARE(cards(found), QStringList{"8001"});
     }
 
     void memberCarriesEveryColumn_data() {

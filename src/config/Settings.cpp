@@ -1,20 +1,13 @@
 #include "config/Settings.h"
 
-#include <QSettings>
+#include "config/IniFile.h"
 
 namespace {
 
-QString pluginValue(const QString& key, const QString& fallback = QString()) {
-    const QSettings config(QStringLiteral("ZoVORDA.ini"), QSettings::IniFormat);
-    return config.value(key, fallback).toString();
-}
+const QString kPluginFile = QStringLiteral("ZoVORDA.ini");
 
-// The sign-in reads and writes its values as UTF-8.
-void writeUtf8(const QString& key, const QString& value) {
-    QSettings config(QStringLiteral("ZoVORDA.ini"), QSettings::IniFormat);
-    config.setIniCodec("UTF-8");
-    config.setValue(key, value);
-    config.sync();
+QString pluginValue(const QString& key, const QString& fallback = QString()) {
+    return IniFile(kPluginFile).value(key, fallback);
 }
 
 } // namespace
@@ -22,15 +15,15 @@ void writeUtf8(const QString& key, const QString& value) {
 namespace Settings {
 
 CrmSettings crm() {
-    const QSettings config(QStringLiteral("ZoVORDA.ini"), QSettings::IniFormat);
+    const IniFile config(kPluginFile);
     CrmSettings s;
-    s.address = config.value(QStringLiteral("Config/HttpAddress")).toString();
-    s.token = config.value(QStringLiteral("Config/token")).toString();
-    s.companyId = config.value(QStringLiteral("Config/company_id")).toString();
+    s.address = config.value(QStringLiteral("Config/HttpAddress"));
+    s.token = config.value(QStringLiteral("Config/token"));
+    s.companyId = config.value(QStringLiteral("Config/company_id"));
     s.deviceId = deviceId();
     // A text that is no whole number gives the default without a word, as it always did.
     bool ok = false;
-    const QString timeOut = config.value(QStringLiteral("Config/TimeOut"), QStringLiteral("20")).toString();
+    const QString timeOut = config.value(QStringLiteral("Config/TimeOut"), QStringLiteral("20"));
     const qint64 seconds = timeOut.toLongLong(&ok);
     if (ok && seconds >= 1 && seconds <= kLongestTimeOutSeconds)
         s.timeoutMs = int(seconds) * 1000;
@@ -40,8 +33,7 @@ CrmSettings crm() {
 }
 
 QString deviceId() {
-    const QSettings host(QStringLiteral("RVX_Config.ini"), QSettings::IniFormat);
-    return host.value(QStringLiteral("NAV/pointcode")).toString();
+    return IniFile(QStringLiteral("RVX_Config.ini")).value(QStringLiteral("NAV/pointcode"));
 }
 
 QString shopId() {
@@ -49,9 +41,7 @@ QString shopId() {
 }
 
 QString signinPassword() {
-    QSettings config(QStringLiteral("ZoVORDA.ini"), QSettings::IniFormat);
-    config.setIniCodec("UTF-8");
-    return config.value(QStringLiteral("Config/password")).toString();
+    return pluginValue(QStringLiteral("Config/password"));
 }
 
 QString signinTime() {
@@ -66,13 +56,13 @@ QString memberDatabaseName() {
     return pluginValue(QStringLiteral("Config/dbname"), QStringLiteral("pelmun"));
 }
 
-void saveToken(const QString& token) {
-    writeUtf8(QStringLiteral("Config/token"), token);
+bool saveToken(const QString& token, QString* error) {
+    return IniFile::write(kPluginFile, QStringLiteral("Config"), {{QStringLiteral("token"), token}}, error);
 }
 
-void saveSignin(const QString& shopId, const QString& time) {
-    writeUtf8(QStringLiteral("Config/shop_id"), shopId);
-    writeUtf8(QStringLiteral("Config/SigninTime"), time);
+bool saveSignin(const QString& shopId, const QString& time, QString* error) {
+    return IniFile::write(kPluginFile, QStringLiteral("Config"),
+                          {{QStringLiteral("shop_id"), shopId}, {QStringLiteral("SigninTime"), time}}, error);
 }
 
 } // namespace Settings

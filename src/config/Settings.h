@@ -2,7 +2,9 @@
 #include <QString>
 
 // The till's settings files, opened by bare name in the process's working directory
-// and read afresh at every use, so that an edit takes effect at the next call.
+// and read afresh at every use (a look at the file's size and times tells whether it
+// changed), so that an edit takes effect at the next call. See IniFile for how they
+// are read and written.
 // ZoVORDA.ini is the plug-in's own ([Config]); RVX_Config.ini belongs to the host
 // ([NAV]).
 namespace Settings {
@@ -33,9 +35,11 @@ QString signinTime();         // "yyyy-MM-dd hh:mm:ss" of the last sign-in
 QString companionProgram();   // Config/ExePath: the program kept running beside the till
 QString memberDatabaseName(); // Config/dbname, "pelmun" when not set
 
-// The sign-in's results. The token is saved first and on its own: the CRM has
-// switched to it even when the rest of the reply turns out incomplete.
-void saveToken(const QString& token);
-void saveSignin(const QString& shopId, const QString& time);
+// The sign-in's results, written into ZoVORDA.ini's own lines (every other byte of the
+// file stays as the installer wrote it). The token is saved first and on its own: the
+// CRM has switched to it even when the rest of the reply turns out incomplete. False
+// with the reason when the file could not be written.
+bool saveToken(const QString& token, QString* error = nullptr);
+bool saveSignin(const QString& shopId, const QString& time, QString* error = nullptr);
 
 } // namespace Settings

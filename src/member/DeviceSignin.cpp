@@ -28,13 +28,15 @@ Outcome DeviceSignin::signin(const QString& storeId, QString& shopId) {
         return reply.outcome();
     Reply read;
     const Outcome outcome = readReply(reply.data(), storeId, read);
-    if (read.token)
-        Settings::saveToken(*read.token);
+    QString error;
+    if (read.token && !Settings::saveToken(*read.token, &error))
+        m_log.write(tr("保存签到结果"), tr("ZoVORDA.ini写入失败：") + error);
     if (!outcome.isDone())
         return outcome;
     shopId = read.shopId;
-    Settings::saveSignin(shopId,
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    if (!Settings::saveSignin(
+            shopId, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), &error))
+        m_log.write(tr("保存签到结果"), tr("ZoVORDA.ini写入失败：") + error);
     return Outcome::done();
 }
 

@@ -1,6 +1,7 @@
 #include "DatabaseCheck.h"
 
 #include "Findings.h"
+#include "config/IniFile.h"
 #include "db/PosDB.h"
 #include "log/Secrets.h"
 
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -77,8 +77,8 @@ QString databaseType(Findings& f) {
                QStringLiteral("create config.ini with [DataBase] DbType=") + kTypes);
         return QString();
     }
-    const QSettings settings(QStringLiteral("config.ini"), QSettings::IniFormat);
-    const QString type = settings.value(QStringLiteral("DataBase/DbType")).toString().toUpper();
+    const QString type =
+        IniFile(QStringLiteral("config.ini")).value(QStringLiteral("DataBase/DbType")).toUpper();
     if (type.isEmpty())
         f.warn(QStringLiteral("config.ini [DataBase] DbType is not set") + problem,
                QStringLiteral("set DbType=") + kTypes);
@@ -88,9 +88,9 @@ QString databaseType(Findings& f) {
 // Opening a missing SQLite file would leave an empty one behind. A bare name is the
 // plug-in's way of saying "beside the program that loaded me".
 bool sqliteFileExists(Findings& f) {
-    const QSettings own(QStringLiteral("ZoVORDA.ini"), QSettings::IniFormat);
-    const QString name =
-        own.value(QStringLiteral("Config/dbname"), QStringLiteral("pelmun")).toString().trimmed();
+    const QString name = IniFile(QStringLiteral("ZoVORDA.ini"))
+                             .value(QStringLiteral("Config/dbname"), QStringLiteral("pelmun"))
+                             .trimmed();
     const bool bare = !name.contains(QLatin1Char(':')) && !name.contains(QLatin1Char('/')) &&
                       !name.contains(QLatin1Char('\\'));
     const QString file = bare ? QCoreApplication::applicationDirPath() + QLatin1Char('/') + name : name;

@@ -1,12 +1,12 @@
 #include "SettingsCheck.h"
 
 #include "Findings.h"
+#include "config/IniFile.h"
 #include "config/Settings.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 #include <QUrl>
 
 namespace {
@@ -14,8 +14,10 @@ namespace {
 const QString kOwnIni = QStringLiteral("ZoVORDA.ini");
 const QString kHostIni = QStringLiteral("RVX_Config.ini");
 
-QVariant ownValue(const QString& key) {
-    return QSettings(kOwnIni, QSettings::IniFormat).value(key);
+// Null when the file does not set the key.
+QString ownValue(const QString& key) {
+    const IniFile own(kOwnIni);
+    return own.contains(key) ? own.value(key) : QString();
 }
 
 void checkFilesExist(Findings& f) {
@@ -45,16 +47,16 @@ void checkAddress(Findings& f, const QString& address) {
 }
 
 void checkTimeOut(Findings& f) {
-    const QVariant timeout = ownValue(QStringLiteral("Config/TimeOut"));
+    const QString timeout = ownValue(QStringLiteral("Config/TimeOut"));
     const QString fix = QStringLiteral("set the seconds the till waits for the CRM, e.g. TimeOut=20");
     const Settings::CrmSettings crm = Settings::crm();
     bool whole = false;
-    timeout.toString().toLongLong(&whole);
-    if (!timeout.isValid())
+    timeout.toLongLong(&whole);
+    if (timeout.isNull())
         f.ok(QStringLiteral("ZoVORDA.ini [Config] TimeOut is not set: 20 s"));
     else if (!whole)
         f.warn(QStringLiteral("ZoVORDA.ini [Config] TimeOut = %1 is not a whole number: 20 s apply")
-                   .arg(timeout.toString()),
+                   .arg(timeout),
                fix);
     else if (!crm.rejectedTimeOut.isNull())
         // 0 or less would end every exchange at once or never; a large one overflows.

@@ -188,6 +188,8 @@ private slots:
     // A sign-in on request: its line, the state it leaves, and the member query with the new token.
     void signinOnRequest() {
         writeTill({});
+        const QByteArray installersLines = "\n; 门店\n[Till]\nshop_name=一号店\nExePath=/opt/会员/同步程序\n";
+        m_dir->writeFile(kZo, m_dir->readFile(kZo) + installersLines);
         m_crm->enqueue("sig999", Reply::json(R"({"data":{"result_code":"1","status":"1",)"
                                              R"("token":"TOKEN-0123456789","shop_id":"S77"}})"));
         const QStringList report = Doctor("0101").run();
@@ -203,6 +205,7 @@ private slots:
                  QByteArray(R"({"device_id":"POS01","entry_pwd":"pw","serial_num":"0101"})"));
         QCOMPARE(m_crm->requests().value(1).header("Token"), QByteArray("TOKEN-0123456789"));
         QCOMPARE(m_dir->readIni(kZo, "Config/token").toByteArray(), QByteArray("TOKEN-0123456789"));
+        QVERIFY(m_dir->readFile(kZo).endsWith(installersLines));
     }
 
     // On MySQL the indexes are found in another way: three of four here.
