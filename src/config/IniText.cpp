@@ -118,17 +118,25 @@ QString unescaped(const QString& raw) {
 // The value as the reader above gives it back, in the file's encoding.
 QByteArray escaped(const QString& value, QTextCodec* codec) {
     QString text;
-    for (const QChar c : value) {
+    for (int i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
         const char letter = escapePartner(c.unicode(), 1);
         if (letter) {
             text += QLatin1Char('\\');
             text += QLatin1Char(letter);
             continue;
         }
-        if (c.unicode() < 0x20 || !codec->canEncode(c))
-            text += QStringLiteral("\\x%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            text += c;
+        // A character beyond the 16-bit range is a pair of units that the code page takes
+        // or refuses together (GBK has no emoji); half a pair it never takes.
+        const bool pair = c.isHighSurrogate() && i + 1 < value.size() && value.at(i + 1).isLowSurrogate();
+        const QString character = value.mid(i, pair ? 2 : 1);
+        i += pair ? 1 : 0;
+        if (c.unicode() >= 0x20 && (pair || !c.isSurrogate()) && codec->canEncode(character)) {
+            text += character;
+            continue;
+        }
+        for (const QChar unit : character)
+            text += QStringLiteral("\\x%1").arg(unit.unicode(), 4, 16, QLatin1Char('0'));
     }
     if (text != text.trimmed())
         text = QLatin1Char('"') + text + QLatin1Char('"');
