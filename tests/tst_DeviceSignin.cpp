@@ -104,6 +104,11 @@ private slots:
                  "[Config]\nHttpAddress=%ADDR%\ncompany_id=C001\npassword=密码8\ntoken=NEW\nshop_id="
                  "S99\nSigninTime=%NOW%\n"
                  "\n; 数据库\n[DataBase]\nDbType=SQLITE");
+        // The reader breaks lines at line feeds only: a last line ended by a carriage return
+        // alone gets its line feed before the keys added after it.
+        const QString crlfHead = "[Config]\r\nHttpAddress=%ADDR%\r\ncompany_id=C001\r\npassword=密码8\r\n";
+        tableRow("a last line ended by a carriage return alone", QByteArray("UTF-8"),
+                 crlfHead + "token=TK-1\r", crlfHead + "token=NEW\r\nshop_id=S99\r\nSigninTime=%NOW%\r\n");
     }
 
     void signinKeepsTheInstallersFile() {

@@ -145,7 +145,7 @@ QByteArray escaped(const QString& value, QTextCodec* codec) {
 
 QByteArray defaultLineEnd(const QVector<Line>& lines) {
     for (const Line& line : lines) {
-        if (!line.end.isEmpty())
+        if (line.end.endsWith('\n'))
             return line.end;
     }
 #ifdef Q_OS_WIN
@@ -153,6 +153,13 @@ QByteArray defaultLineEnd(const QVector<Line>& lines) {
 #else
     return QByteArrayLiteral("\n");
 #endif
+}
+
+// A last line gets a line break when lines follow it. The reader breaks lines at line
+// feeds only: a carriage return alone at the end of the file gets its line feed.
+void breakLine(Line& line, const QByteArray& eol) {
+    if (!line.end.endsWith('\n'))
+        line.end = line.end.isEmpty() ? eol : line.end + '\n';
 }
 
 } // namespace
@@ -227,14 +234,14 @@ QByteArray updated(const QByteArray& text, const QString& section, const Values&
     if (!added.isEmpty()) {
         if (sectionEnd < 0) {
             // A section of its own at the end, after a blank line.
-            if (!lines.isEmpty() && lines.last().end.isEmpty())
-                lines.last().end = eol;
+            if (!lines.isEmpty())
+                breakLine(lines.last(), eol);
             if (!lines.isEmpty() && !codec->toUnicode(lines.last().text).trimmed().isEmpty())
                 lines.append({QByteArray(), eol});
             lines.append({codec->fromUnicode(QLatin1Char('[') + section + QLatin1Char(']')), eol});
             sectionEnd = lines.size() - 1;
-        } else if (lines.at(sectionEnd).end.isEmpty()) {
-            lines[sectionEnd].end = eol;
+        } else {
+            breakLine(lines[sectionEnd], eol);
         }
         for (int k = 0; k < added.size(); ++k)
             lines.insert(sectionEnd + 1 + k, added.at(k));
