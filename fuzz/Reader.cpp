@@ -20,7 +20,8 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace reader {
 
 void Fail(const char* what, const QString& detail) {
-    std::fprintf(stderr, "\n==FINDING== %s\n%s\n", what, detail.toUtf8().constData());
+    // A zero byte in the detail would end the report.
+    std::fprintf(stderr, "\n==FINDING== %s\n%s\n", what, detail.toUtf8().replace('\0', "\\0").constData());
     std::fflush(stderr);
     std::abort();
 }
@@ -98,14 +99,22 @@ bool AcceptableLines(const QJsonObject& object, const char* listKey, std::initia
 
 bool KnownMessage(const QString& message, std::initializer_list<const char*> fixed,
                   std::initializer_list<const char*> keys) {
-    for (const char* text : fixed) {
-        if (message == QString::fromUtf8(text))
+    // Read without building the texts to compare with: this runs for every refusal.
+    const QString missing = QStringLiteral("参数传入不全");
+    const QString malformedHead = QStringLiteral("参数"), malformedTail = QStringLiteral("格式错误");
+    QStringRef key;
+    if (message.endsWith(missing))
+        key = message.leftRef(message.size() - missing.size());
+    else if (message.startsWith(malformedHead) && message.endsWith(malformedTail))
+        key = message.midRef(malformedHead.size(),
+                             message.size() - malformedHead.size() - malformedTail.size());
+    for (const char* k : keys) {
+        if (!key.isNull() && key == QLatin1String(k))
             return true;
     }
-    for (const char* key : keys) {
-        const QString k = QLatin1String(key);
-        if (message == k + QStringLiteral("参数传入不全") ||
-            message == QStringLiteral("参数%1格式错误").arg(k))
+    const QByteArray text = message.toUtf8();
+    for (const char* f : fixed) {
+        if (text == f)
             return true;
     }
     return false;

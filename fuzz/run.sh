@@ -6,9 +6,8 @@
 #   fuzz/run.sh --fuzz TARGET [SECS] [WORKERS]
 #                                      fuzz one target (default 600 s) from its committed
 #                                      corpus; new inputs go to build-fuzz/corpus/TARGET,
-#                                      findings to build-fuzz/findings/. WORKERS above 1
-#                                      runs that many processes (-fork), which go on past a
-#                                      finding and collect them all
+#                                      findings to build-fuzz/findings/; WORKERS processes
+#                                      (default 1) share the corpus
 #   fuzz/run.sh --merge TARGET         minimise committed + new inputs back into
 #                                      fuzz/corpus/TARGET
 #   fuzz/run.sh --build                build only
@@ -23,7 +22,7 @@ BUILD=${BUILD_DIR:-$ROOT/build-fuzz}
 # The whole exchange (tens to hundreds of inputs a second), then the readers on their
 # own (tens of thousands).
 EXCHANGE_TARGETS="fuzz_vip fuzz_card fuzz_reply"
-READER_TARGETS="fuzz_member_request fuzz_tender_request fuzz_crm_reply"
+READER_TARGETS="fuzz_member_request fuzz_tender_request fuzz_crm_reply fuzz_settings_file"
 TARGETS="$EXCHANGE_TARGETS $READER_TARGETS"
 CXX_COMPILER=${CXX:-clang++}
 case "$("$CXX_COMPILER" --version 2>/dev/null)" in *clang*) ;; *) CXX_COMPILER=clang++ ;; esac
@@ -32,9 +31,14 @@ export QT_QPA_PLATFORM=offscreen
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 
-# A reader that takes seconds over one input is a finding of its own.
+# A reader that takes seconds over one input is a finding of its own; and a reader's
+# input beyond 4 KiB only makes each run slower (a request or a reply is a few hundred
+# bytes, a settings file not much more).
 timeout_of() {
     case " $READER_TARGETS " in *" $1 "*) echo 10 ;; *) echo 30 ;; esac
+}
+max_len_of() {
+    case " $READER_TARGETS " in *" $1 "*) echo 4096 ;; *) echo 8192 ;; esac
 }
 
 build() {
@@ -71,8 +75,7 @@ fuzz() {
     t=$1
     secs=${2:-600}
     workers=${3:-1}
-    # Each target runs in a folder of its own: -jobs writes its log there as fuzz-0.log,
-    # -fork its children's logs.
+    # Each target runs in a folder of its own: -jobs writes the logs there (fuzz-0.log, ...).
     mkdir -p "$BUILD/corpus/$t" "$BUILD/findings" "$BUILD/run-$t"
     cd "$BUILD/run-$t"
     # ASan's default quarantine (256 MB of freed blocks) costs a reader half its speed in
@@ -80,14 +83,13 @@ fuzz() {
     case " $READER_TARGETS " in
     *" $t "*) case "$ASAN_OPTIONS" in *quarantine_size_mb*) ;; *) ASAN_OPTIONS="$ASAN_OPTIONS:quarantine_size_mb=16" ;; esac ;;
     esac
-    if [ "$workers" -gt 1 ]; then
-        parallel="-fork=$workers -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1"
-    else
-        parallel="-jobs=1 -workers=1"
-    fi
-    # shellcheck disable=SC2086
-    "$BUILD/$t" -max_total_time="$secs" $parallel -timeout="$(timeout_of "$t")" -rss_limit_mb=4096 \
-        -max_len=8192 -print_final_stats=1 -artifact_prefix="$BUILD/findings/$t-" -dict="$HERE/dict/$t.dict" \
+    # Long-lived processes rather than -fork's short ones: Qt's duplicate-key leak (see
+    # README) makes libFuzzer look for leaks after many inputs, which costs a reader a
+    # third of its time until libFuzzer gives up after 1,000 looks; a -fork child starts
+    # counting again every few seconds.
+    "$BUILD/$t" -max_total_time="$secs" -jobs="$workers" -workers="$workers" -timeout="$(timeout_of "$t")" \
+        -rss_limit_mb=4096 -max_len="$(max_len_of "$t")" -print_final_stats=1 \
+        -artifact_prefix="$BUILD/findings/$t-" -dict="$HERE/dict/$t.dict" \
         "$BUILD/corpus/$t" "$HERE/corpus/$t"
 }
 
@@ -97,7 +99,7 @@ merge() {
     rm -rf "$fresh"
     mkdir -p "$fresh"
     mkdir -p "$HERE/corpus/$t"
-    "$BUILD/$t" -merge=1 -timeout="$(timeout_of "$t")" -rss_limit_mb=4096 -max_len=8192 "$fresh" \
+    "$BUILD/$t" -merge=1 -timeout="$(timeout_of "$t")" -rss_limit_mb=4096 -max_len="$(max_len_of "$t")" "$fresh" \
         "$HERE/corpus/$t" "$BUILD/corpus/$t"
     rm -f "$HERE/corpus/$t"/*
     cp "$fresh"/* "$HERE/corpus/$t"/

@@ -262,18 +262,56 @@ def crm_reply_seeds():
     return [str(t).encode() + body for body in bodies for t in range(TRANSACTIONS)]
 
 
+# ---------------------------------------------------------------- settings files
+SIGNIN = b"TK2\0S02\x002024-05-01 08:00:00\0"  # token, shop id, sign-in time; then the file
+INI = ("; 会员接口设置，由安装程序写入\n"
+       "[Config]\n"
+       "HttpAddress=http://127.0.0.1:8080\n"
+       "company_id=C001\n"
+       "password=pw\n"
+       "token=TK1\n"
+       "shop_id=S01\n"
+       "SigninTime=2024-04-30 08:00:00\n"
+       "shop_name=一号店\n"
+       "TimeOut=20\n"
+       "\n"
+       "# 同步程序\n"
+       "ExePath=/opt/会员/同步程序\n")
+
+
+def settings_seeds():
+    utf8 = INI.encode()
+    gbk = INI.replace("/opt/会员/同步程序", "C:\\Tools\\sync.exe").encode("gbk")
+    texts = [utf8, gbk, utf8.replace(b"\n", b"\r\n"), b"\xef\xbb\xbf" + utf8, utf8.rstrip(b"\n"), gbk.rstrip(b"\n"),
+             b"", b"\n", b"; only a comment", b"[Config]", b"[Config]\r\n", b"[config]\ntoken=a",
+             b"[Other]\ntoken=x\nshop_id=y\n", b"token=before any section\n[Config]\nTOKEN = T\n",
+             b"[Config]\ntoken=1\n[Other]\na=b\n[CONFIG]\ntoken=2\nSigninTime=\n",
+             b"[Config]\nshop_id=\"  quoted  \"\nname=C:\\x\\y\\x4e00\\\ntail=\\\n",
+             b"[ Config ]x\n  token\t=\t old\nshop_id=\xff\xfe\n", b"[Config\ntoken=x\n=value\n[]\nk=v\n",
+             b"a\rb=c\r\n[Config]\rtoken=x\n", b"\xef\xbb\xbftoken=x\n", b"\xef\xbb\xbf[Config]\ntoken=x",
+             b"[Config]\nshop_name=" + "全".encode("gbk") + b"\ntoken=\xff\n"]
+    values = [SIGNIN, b"\0\0\0", b"  blank around  \0\"quoted\"\0back\\slash\\x41\0",
+              "一号店\0\U0001F600\0\t\r\n\x01\x7f\u3000\0".encode(), b"\xff\xfe\0\xc3\0\xe4\xb8\0"]
+    return [v + t for v in values for t in texts]
+
+
 # ---------------------------------------------------------------- the suites' own inputs
 # Run the suites with ZOVORDA_KEEP_WORKDIR=1 (and TMPDIR pointing at an empty folder):
 # each keeps its till directory, whose LOG/PayLog*.txt holds every request the suite
-# made and every reply the simulator gave. The log masks passwords and tokens.
+# made and every reply the simulator gave (the log masks passwords and tokens), and
+# whose *.ini are the settings files as the suite and the sign-in left them.
 RECORD = re.compile(r"时间：[^\n]*\n方式：[^\n]*\n位置：([^\n]*)\n内容：(.*?)\n\n(?=时间：|\Z)", re.S)
 CALLS = {"会员签到": 0, "会员验证": 1, "会员密码校验": 2, "订单结算": 3, "券查询报文": 4, "券检验报文": 5,
          "券核销报文": 6, "积分支付报文": 7}
 
 
 def from_logs(folders):
-    vip, tender, replies = [], [], []
+    vip, tender, replies, settings = [], [], [], []
     for folder in folders:
+        for ini in glob.glob(os.path.join(folder, "**", "*.ini"), recursive=True):
+            if os.path.isfile(ini):
+                with open(ini, "rb") as f:
+                    settings.append(SIGNIN + f.read())
         for log in glob.glob(os.path.join(folder, "**", "LOG", "PayLog*.txt"), recursive=True):
             if not os.path.isfile(log):
                 continue
@@ -293,15 +331,16 @@ def from_logs(folders):
                     call = CALLS[step]
                 elif step == "调用成功" and call is not None:
                     replies.append(str(call).encode() + data)
-    return [sorted(set(items)) for items in (vip, tender, replies)]
+    return [sorted(set(items)) for items in (vip, tender, replies, settings)]
 
 
 if __name__ == "__main__":
     if sys.argv[1:2] == ["--from-logs"]:
-        vip, tender, replies = from_logs(sys.argv[2:])
+        vip, tender, replies, settings = from_logs(sys.argv[2:])
         write("fuzz_member_request", vip, "suite-")
         write("fuzz_tender_request", tender, "suite-")
         write("fuzz_crm_reply", replies, "suite-")
+        write("fuzz_settings_file", settings, "suite-")
         sys.exit(0)
     write("fuzz_vip", vip_seeds())
     write("fuzz_card", card_seeds())
@@ -309,4 +348,5 @@ if __name__ == "__main__":
     write("fuzz_member_request", member_request_seeds())
     write("fuzz_tender_request", tender_request_seeds())
     write("fuzz_crm_reply", crm_reply_seeds())
+    write("fuzz_settings_file", settings_seeds())
     sys.exit(0)
