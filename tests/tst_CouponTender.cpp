@@ -197,14 +197,24 @@ private slots:
         QCOMPARE(m_till->bodies("pmb023").size(), 0);
     }
 
-    // The lookups and checks as the CRM receives them, and the write-off of the usable ones.
+    // The lookups and checks as the CRM receives them, and the write-off of the usable ones;
+    // with exact amounts only the total the host reads back changes.
+    void writeOffRequest_data() {
+        columns<bool, QString>({"exact", "total"});
+        tableRow("six significant digits", false, QString("25.5"));
+        tableRow("exact amounts: to the cent", true, QString("25.50"));
+    }
+
     void writeOffRequest() {
+        QFETCH(bool, exact);
+        QFETCH(QString, total);
+        m_till->exactAmounts(exact);
         m_till->script("pmb010", {found("满100减20"), found("生日券"), found("代金券")});
         m_till->script("pmb011", {couponList({{"Q1", "1", 20}}), couponList({{"Q1", "1", 20}, {"Q2", 0, 0}}),
                                   couponList({{"Q1", "1", 20}, {"Q2", 0, 0}, {"Q3", 1, "5.5"}})});
         m_till->script("pmb023", {writtenOff({{"Q3", "PF3"}, {"Q1", "PF1"}})});
         atTheDialog({add("Q1"), add("Q2"), add("Q3")}, true);
-        QCOMPARE(card("SALE"), answer("交易成功", "25.5",
+        QCOMPARE(card("SALE"), answer("交易成功", total,
                                       {paidCoupon("Q1", "PF1", "20.00"), paidCoupon("Q3", "PF3", "5.50")}));
         QCOMPARE(m_till->txcodes().join(' '), "pmb010 pmb011 pmb010 pmb011 pmb010 pmb011 pmb023");
         QCOMPARE(m_till->bodies("pmb010").value(1),
@@ -335,42 +345,51 @@ private slots:
     }
 
     void refund_data() {
-        columns<double, PayLines, PayLines, QByteArray>({"orderAmount", "pays", "paysNow", "result"});
+        columns<bool, double, PayLines, PayLines, QByteArray>(
+            {"exact", "orderAmount", "pays", "paysNow", "result"});
         const PayLine cash{"01", "60.00", "", ""}, a{"41", "20", "QA", "PFA"}, b{"41", 20, "QB", "PFB"};
         const QString qa = paidCoupon("QA", "PFA", "-20.00"), qb = paidCoupon("QB", "PFB", "-20.00");
-        tableRow("the whole sale paid in cash and a coupon", -100.0,
+        tableRow("the whole sale paid in cash and a coupon", false, -100.0,
                  PayLines{cash, {"41", "40.00", "Q1", "PF1"}}, PayLines{},
                  answer("交易成功", "-40", {paidCoupon("Q1", "PF1", "-40.00")}));
-        tableRow("part of the sale", 99.99, PayLines{cash, {"41", "40.00", "Q1", "PF1"}}, PayLines{},
+        tableRow("part of the sale", false, 99.99, PayLines{cash, {"41", "40.00", "Q1", "PF1"}}, PayLines{},
                  answer("部分退货时不允许进行退券操作", "0"));
-        tableRow("totals equal at two decimals", 100.0,
+        tableRow("totals equal at two decimals", false, 100.0,
                  PayLines{cash, {"41", 40, "Q1", "PF1"}, {"02", "0.004", "", ""}}, PayLines{},
                  answer("交易成功", "-40", {paidCoupon("Q1", "PF1", "-40.00")}));
         tableRow(
-            "coupons' third decimals given back as paid", 100.0,
+            "coupons' third decimals given back as paid", false, 100.0,
             PayLines{{"01", "79.992", "", ""}, {"41", "20.004", "Q1", "PF1"}, {"41", 0.004, "Q2", "PF2"}},
             PayLines{},
             answer("交易成功", "-20.008",
                    {paidCoupon("Q1", "PF1", "-20.00"), paidCoupon("Q2", "PF2", "-0.00")}));
-        tableRow("a coupon this refund returned already", 100.0, PayLines{cash, a, b},
+        tableRow("a coupon this refund returned already", false, 100.0, PayLines{cash, a, b},
                  PayLines{{"41", "20", "QA", ""}}, answer("交易成功", "-20", {qb}));
-        tableRow("the same number under another code protects nothing", 100.0, PayLines{cash, a, b},
+        tableRow("the same number under another code protects nothing", false, 100.0, PayLines{cash, a, b},
                  PayLines{{"01", "20", "QA", ""}}, answer("交易成功", "-40", {qa, qb}));
-        tableRow("every coupon returned already", 100.0, PayLines{cash, a, b},
+        tableRow("every coupon returned already", false, 100.0, PayLines{cash, a, b},
                  PayLines{{"41", "20", "QB", ""}, {"41", "20", "QA", ""}},
                  answer("原单中不存在可退的券", "0"));
-        tableRow("a sale paid without this tender", 100.0, PayLines{cash, {"02", "40", "", ""}}, PayLines{},
-                 answer("原单中不存在可退的券", "0"));
-        tableRow("no payment lines", 100.0, PayLines{}, PayLines{},
+        tableRow("a sale paid without this tender", false, 100.0, PayLines{cash, {"02", "40", "", ""}},
+                 PayLines{}, answer("原单中不存在可退的券", "0"));
+        tableRow("no payment lines", false, 100.0, PayLines{}, PayLines{},
                  answer("非原单退货不允许进行退券操作", "0"));
+        const PayLines big{{"01", 1, "", ""}, {"41", "12345.67", "Q1", "PF1"}};
+        const QString q1 = paidCoupon("Q1", "PF1", "-12345.67");
+        tableRow("a coupon of 12345.67 totalled in six digits", false, 12346.67, big, PayLines{},
+                 answer("交易成功", "-12345.7", {q1}));
+        tableRow("exact amounts: totalled to the cent", true, 12346.67, big, PayLines{},
+                 answer("交易成功", "-12345.67", {q1}));
     }
 
     // Coupons go back without asking the CRM or the cashier.
     void refund() {
+        QFETCH(bool, exact);
         QFETCH(double, orderAmount);
         QFETCH(PayLines, pays);
         QFETCH(PayLines, paysNow);
         QFETCH(QByteArray, result);
+        m_till->exactAmounts(exact);
         const QByteArray udp = json({{"pays", payLines(pays)}, {"paysnow", payLines(paysNow)}});
         QCOMPARE(card("REFUND", products(), udp, orderAmount), result);
         QCOMPARE(m_till->crm.requestCount(), 0);

@@ -246,6 +246,12 @@ void TestCrmExchange::replies_data() {
              Reply::json(R"({"data":{"result_code":"1","token":"T-9\"x","Password":123456,"entry_pwd":""}})"),
              CrmReply::Status::Accepted, QString(),
              QString(R"({"data":{"result_code":"1","token":"******","Password":"******","entry_pwd":""}})"));
+    // Names compare the Unicode way: the Kelvin sign is a k, the long s an s.
+    for (const QString& name : {QString(u8"to\u212Aen"), QString(u8"pa\u017F\u017Fword")}) {
+        const QString reply = QString(R"({"data":{"result_code":"1","%1":%2}})");
+        tableRow(qPrintable(name), Reply::json(reply.arg(name, "1").toUtf8()), CrmReply::Status::Accepted,
+                 QString(), reply.arg(name, "\"******\""));
+    }
     tableRow("headers echoed by a proxy", Reply::json("Accept: */*\r\nToken: TK-1\npassword:pw 1"),
              CrmReply::Status::NotJson, QString("not JSON"),
              QString("Accept: */*\nToken: ******\npassword:******"));

@@ -56,6 +56,21 @@ class TestMemberStore : public QObject {
         return backend == Backend::Odbc && !m_odbcError.isEmpty() ? m_odbcError : QString();
     }
 
+    struct Loaded {
+        int status = -1;
+        QByteArray out, err;
+    };
+    // db/load_members.py run with these arguments.
+    static Loaded load(const QStringList& args) {
+        const QString python = QStandardPaths::findExecutable("python3");
+        if (python.isEmpty())
+            return {-1, {}, "python3 is not installed"};
+        QProcess loader;
+        loader.start(python, QStringList{ZOVORDA_SOURCE_DIR "/db/load_members.py"} << args);
+        loader.waitForFinished(60000);
+        return {loader.exitCode(), loader.readAllStandardOutput(), loader.readAllStandardError()};
+    }
+
 private slots:
     void initTestCase() {
         // The log file and the MySQL driver both follow the process's code page; pin it so
@@ -271,33 +286,37 @@ private slots:
     }
 
     // db/load_members.py fills the table the store reads, from a CSV file as a back
-    // office exports it (byte-order mark, CR LF, quoted commas, empty status meaning active).
+    // office exports it (byte-order mark or GBK, CR LF, quoted commas, blanks around
+    // values, empty status meaning active). A second load of the same file changes nothing.
     void csvLoaderFillsTable_data() {
         QTest::addColumn<Backend>("backend");
-        QTest::newRow("into a SQLite file") << Backend::Sqlite;
-        QTest::newRow("into MariaDB through its client") << Backend::MariaDb;
+        QTest::addColumn<QByteArray>("codec");
+        QTest::addColumn<QString>("readAs"); // what the loader says of the code page
+        for (const Backend backend : {Backend::Sqlite, Backend::MariaDb}) {
+            QTest::addRow("%s, UTF-8", kBackendNames[int(backend)]) << backend << QByteArray("UTF-8") << "";
+            QTest::addRow("%s, GBK", kBackendNames[int(backend)])
+                << backend << QByteArray("GBK") << ", read as GB18030";
+        }
     }
 
     void csvLoaderFillsTable() {
         QFETCH(Backend, backend);
-        const QString python = QStandardPaths::findExecutable("python3");
-        if (python.isEmpty())
-            QSKIP("python3 is not installed");
+        QFETCH(QByteArray, codec);
+        QFETCH(QString, readAs);
         WorkDir dir;
-        dir.writeFile(
-            "members.csv",
-            QStringLiteral("\xfeff"
-                           "member_id,cardno,member_name,mobile,grade_level,grade_name,birthday,address,"
+        const QString csv =
+            QStringLiteral("member_id,cardno,member_name,mobile,grade_level,grade_name,birthday,address,"
                            "status\r\n"
-                           "2000000000000001,9001,陈七,13900000001,03,钻石卡,1990-03-04,\"北京市, "
+                           " 2000000000000001 , 9001 ,陈七, 13900000001 ,03,钻石卡,1990-03-04,\"北京市, "
                            "东城区\",\r\n"
-                           "2000000000000002,9002,周八,13900000002,03,钻石卡,,,0\r\n")
-                .toUtf8());
-        QStringList args{ZOVORDA_SOURCE_DIR "/db/load_members.py"};
+                           "2000000000000002,9002,周八,13900000002,03,钻石卡,,,0\r\n");
+        dir.writeFile("members.csv", codec == "UTF-8" ? QStringLiteral("\xfeff").toUtf8() + csv.toUtf8()
+                                                      : QTextCodec::codecForName(codec)->fromUnicode(csv));
         QString database, error;
+        QStringList target;
         if (backend == Backend::Sqlite) {
             database = dir.filePath("loaded.db");
-            args << "--sqlite" << database;
+            target << "--sqlite" << database;
         } else {
             if (!m_server->isConfigured())
                 QSKIP(qPrintable(m_server->error()));
@@ -307,23 +326,60 @@ private slots:
                 QSKIP("no mariadb client installed");
             database = m_server->createDatabase(error);
             QVERIFY2(!database.isEmpty(), qPrintable(error));
-            args << "--mariadb" << database << "--socket" << m_server->socket();
+            target << "--mariadb" << database << "--socket" << m_server->socket();
         }
-        QProcess loader;
-        loader.start(python, args << dir.filePath("members.csv"));
-        QVERIFY(loader.waitForFinished(60000));
-        QVERIFY2(loader.exitCode() == 0, loader.readAllStandardError().constData());
-        QCOMPARE(loader.readAllStandardOutput(), QByteArray("load_members: 2 members loaded\n"));
+        for (const char* counts : {"2 new, 0 updated", "0 new, 2 updated"}) {
+            const Loaded loaded = load(target << dir.filePath("members.csv"));
+            QVERIFY2(loaded.status == 0, loaded.err.constData());
+            QCOMPARE(loaded.out,
+                     QString("load_members: 2 members loaded (%1%2)\n").arg(counts, readAs).toUtf8());
+            target.removeLast();
+        }
 
         USE_BACKEND(dir, backend, database);
         Lookup lookup;
         QList<MemberRec> found;
-        QVERIFY(lookup.store.find("13900000001", found).isDone());
+        QVERIFY(lookup.store.find("2000000000000001", found).isDone());
         QCOMPARE(found.size(), 1);
         const MemberRec& m = found.first();
-        QCOMPARE(QStringList({m.memberId, m.name, m.gradeName, m.address}),
-                 QStringList({"2000000000000001", "陈七", "钻石卡", "北京市, 东城区"}));
+        QCOMPARE(
+            QStringList({m.memberId, m.cardNo, m.name, m.mobile, m.gradeName, m.address}),
+            QStringList({"2000000000000001", "9001", "陈七", "13900000001", "钻石卡", "北京市, 东城区"}));
         QVERIFY(lookup.store.find("周八", found).isDone() && found.isEmpty());
+    }
+
+    // What the loader cannot load it says in one line, and loads nothing.
+    void csvLoaderRefuses_data() {
+        columns<QByteArray, QStringList, QString>({"csv", "options", "message"});
+        const QString expected =
+            "expected a first line naming some of "
+            "member_id,cardno,grade_level,grade_name,member_name,birthday,mobile,address,status";
+        tableRow("an empty file", QByteArray(), QStringList(), "%1 is empty: " + expected);
+        tableRow("unknown columns", QByteArray("id,name\n1,x\n"), QStringList(),
+                 "%1: unknown column(s) 'id', 'name'; " + expected);
+        tableRow("no member id", QByteArray("cardno\n9001\n"), QStringList(),
+                 QString("%1: no member_id column; members are matched by member_id"));
+        tableRow("a member without id", QByteArray("member_id,cardno\n1,9001\n ,9002\n"), QStringList(),
+                 QString("%1 line 3: member_id is empty"));
+        tableRow(
+            "GBK read as the UTF-8 it was said to be",
+            QTextCodec::codecForName("GBK")->fromUnicode("member_id,member_name\n1,陈七\n"),
+            QStringList{"--encoding", "utf-8"},
+            QString("%1 is not utf-8 text (byte 0xb3 at offset 24); give its code page with --encoding"));
+    }
+
+    void csvLoaderRefuses() {
+        QFETCH(QByteArray, csv);
+        QFETCH(QStringList, options);
+        QFETCH(QString, message);
+        WorkDir dir;
+        dir.writeFile("members.csv", csv);
+        const Loaded loaded = load(QStringList{"--sqlite", dir.filePath("loaded.db")}
+                                   << options << dir.filePath("members.csv"));
+        QCOMPARE(loaded.status, 1);
+        QCOMPARE(loaded.err, ("load_members: " + message.arg(dir.filePath("members.csv")) + '\n').toUtf8());
+        QCOMPARE(loaded.out, QByteArray());
+        QVERIFY(!QFile::exists(dir.filePath("loaded.db")));
     }
 };
 

@@ -42,6 +42,9 @@ private slots:
         QTest::newRow("minus one cent") << Cents(-1) << "-0.01";
         QTest::newRow("negative") << Cents(-1550) << "-15.50";
         QTest::newRow("beyond six digits") << Cents(1234567) << "12345.67";
+        QTest::newRow("a whole unit") << Cents(100) << "1.00";
+        QTest::newRow("minus less than a unit") << Cents(-99) << "-0.99";
+        QTest::newRow("the smallest count") << std::numeric_limits<Cents>::min() << "-92233720368547758.08";
     }
     void writtenWithTwoDecimals() {
         QFETCH(Cents, cents);
@@ -64,6 +67,14 @@ private slots:
                                                     << "1e+06";
         QTest::newRow("a small quantity") << 0.00001 << "0.00"
                                           << "1e-05";
+        QTest::newRow("whole pieces") << 2.0 << "2.00"
+                                      << "2";
+        QTest::newRow("minus whole") << -25.0 << "-25.00"
+                                     << "-25";
+        QTest::newRow("the largest whole below the exponent form") << 999999.0 << "999999.00"
+                                                                   << "999999";
+        QTest::newRow("minus zero") << -0.0 << "0.00"
+                                    << "0";
     }
     void figuresAsGiven() {
         QFETCH(double, figure);

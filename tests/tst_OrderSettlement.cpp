@@ -37,9 +37,28 @@ private slots:
     void init() { startTill(); }
     void cleanup() { endTill(); }
 
-    // Amounts go without sign; totals and quantities in six significant digits.
+    // Amounts go without sign; totals and quantities in six significant digits, the totals
+    // to the cent with exact amounts.
+    void requestBody_data() {
+        columns<bool, QJsonValue, QJsonValue, QString, QString>(
+            {"exact", "shouldTotal", "actualTotal", "sValue", "value"});
+        tableRow("six significant digits", false, QJsonValue("-25.505"), QJsonValue(1000000),
+                 QString("25.505"), QString("1e+06"));
+        tableRow("12345.67 in six digits", false, QJsonValue(12345.67), QJsonValue("12345.67"),
+                 QString("12345.7"), QString("12345.7"));
+        tableRow("exact amounts: to the cent", true, QJsonValue(-12345.67), QJsonValue(1000000),
+                 QString("12345.67"), QString("1000000.00"));
+    }
+
     void requestBody() {
-        QJsonObject request = with(with(settleRequest(), "shouldtotal", "-25.505"), "actualtotal", 1000000);
+        QFETCH(bool, exact);
+        QFETCH(QJsonValue, shouldTotal);
+        QFETCH(QJsonValue, actualTotal);
+        QFETCH(QString, sValue);
+        QFETCH(QString, value);
+        m_till->exactAmounts(exact);
+        QJsonObject request =
+            with(with(settleRequest(), "shouldtotal", shouldTotal), "actualtotal", actualTotal);
         request.insert("products", QJsonArray{QJsonObject{{"pi", 1001},
                                                           {"bc", "6901"},
                                                           {"pn", "牛奶"},
@@ -57,26 +76,53 @@ private slots:
         m_till->script("pmb021", {CrmReplies::accepted({{"score", 12}, {"score_value", "112"}})});
         QCOMPARE(m_till->vip(request), settled("12", "112", ""));
         const QByteArray body =
-            R"({"adviser_no":"E7","bizdate":"2026-12-06","cashier_no":"8001","coupon_rebate":"0",)"
-            R"("detail_list":[{"act_price":"11.00","adviser_no":"E7","bar_code":"6901","cu_price":"11.00",)"
-            R"("goods_id":"1001","goods_name":"牛奶","goods_num":"1.5","member_price":"11.50",)"
-            R"("sum_value":"16.50","unit_price":"12.00"},{"act_price":"0.00","adviser_no":"E7","bar_code":"",)"
-            R"("cu_price":"0.00","goods_id":"1002","goods_name":"","goods_num":"0","member_price":"0.00",)"
-            R"("sum_value":"0.00","unit_price":"0.00"}],"goods_num_total":"3","member_id":"M1",)"
-            R"("member_rebate":"0","order_id":"B1","payinfo":[{"pay_code":"P1","pay_value":"10.00",)"
-            R"("paytype":"01","rec_value":"10.00","rej_code_cn":"","return_value":"0","trace_no":"T1",)"
-            R"("trade_date":"","trade_time":""}],"pos_no":"S1","s_value":"25.505","sale_type":"1",)"
-            R"("score_rebate":"0","score_value":"","shop_id":"S01","sorder_id":"","sourcebillno":"",)"
-            R"("spend_time":"2026-12-06 10:00:00","status":"1","value":"1e+06"})";
+            QString::fromUtf8(
+                R"({"adviser_no":"E7","bizdate":"2026-12-06","cashier_no":"8001","coupon_rebate":"0",)"
+                R"("detail_list":[{"act_price":"11.00","adviser_no":"E7","bar_code":"6901","cu_price":"11.00",)"
+                R"("goods_id":"1001","goods_name":"牛奶","goods_num":"1.5","member_price":"11.50",)"
+                R"("sum_value":"16.50","unit_price":"12.00"},{"act_price":"0.00","adviser_no":"E7","bar_code":"",)"
+                R"("cu_price":"0.00","goods_id":"1002","goods_name":"","goods_num":"0","member_price":"0.00",)"
+                R"("sum_value":"0.00","unit_price":"0.00"}],"goods_num_total":"3","member_id":"M1",)"
+                R"("member_rebate":"0","order_id":"B1","payinfo":[{"pay_code":"P1","pay_value":"10.00",)"
+                R"("paytype":"01","rec_value":"10.00","rej_code_cn":"","return_value":"0","trace_no":"T1",)"
+                R"("trade_date":"","trade_time":""}],"pos_no":"S1","s_value":"%1","sale_type":"1",)"
+                R"("score_rebate":"0","score_value":"","shop_id":"S01","sorder_id":"","sourcebillno":"",)"
+                R"("spend_time":"2026-12-06 10:00:00","status":"1","value":"%2"})")
+                .arg(sValue, value)
+                .toUtf8();
         QCOMPARE(m_till->bodies("pmb021"), QByteArrayList{body});
         QCOMPARE(m_till->dir.logSteps(), (QStringList{"传入参数", "订单结算", "调用成功", "返回结果"}));
         QCOMPARE(m_till->dir.lastLogText("订单结算").toUtf8(), body);
     }
 
+    // A product's name goes to the CRM escaped exactly as Qt's JSON writer escapes it.
+    void namesInTheBody_data() {
+        columns<QString>({"name"});
+        tableRow("quote and backslash", QString("a\"b\\c"));
+        tableRow("control characters", QString("\x01\b\f\n\r\t\x1f"));
+        tableRow("delete and slash", QString("\x7f/"));
+        tableRow("two- and three-byte UTF-8", QString(u8"é牛奶\u2028\uffff"));
+        tableRow("an emoji", QString(u8"😀"));
+        tableRow("a surrogate without its partner", QString(QChar(0xD800)) + "x" + QChar(0xDC00));
+    }
+
+    void namesInTheBody() {
+        QFETCH(QString, name);
+        // The name as the plug-in reads it from the host's JSON text, and as Qt writes it.
+        const QJsonArray given{name};
+        const QString read = QJsonDocument::fromJson(QJsonDocument(given).toJson()).array().at(0).toString();
+        const QByteArray written =
+            QJsonDocument(QJsonArray{read}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+        QJsonObject request = settleRequest();
+        request.insert("products", QJsonArray{QJsonObject{{"pi", "1"}, {"pn", name}}});
+        m_till->script("pmb021", {CrmReplies::refused("x")});
+        m_till->vip(request);
+        const QByteArray body = m_till->bodies("pmb021").value(0);
+        QVERIFY2(body.contains(R"("goods_name":)" + written + R"(,"goods_num")"), body.constData());
+    }
+
     void numbersInTheBody_data() {
         columns<QString, QJsonValue, QString, QString>({"key", "value", "sent", "text"});
-        tableRow("a total of 12345.67 in six digits", QString("actualtotal"), QJsonValue("12345.67"),
-                 QString("value"), QString("12345.7"));
         tableRow("a total that is no number", QString("actualtotal"), QJsonValue("abc"), QString("value"),
                  QString("0"));
         tableRow("a negative piece count", QString("plucounttotal"), QJsonValue(-3),

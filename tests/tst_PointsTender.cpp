@@ -66,26 +66,35 @@ private slots:
     void init() { startTill(); }
     void cleanup() { endTill(); }
 
+    // With exact amounts the host reads back the amount as debited, to the cent.
     void sale_data() {
-        columns<double, QString, QString, QString>({"due", "typed", "scoreCash", "total"});
-        tableRow("part of the amount due", 20.0, QString("12.5"), QString("12.50"), QString("12.5"));
-        tableRow("all of it", 10.0, QString("10"), QString("10.00"), QString("10"));
-        tableRow("above the amount due only beyond the cents", 10.0, QString("10.004"), QString("10.00"),
-                 QString("10.004"));
-        tableRow("12345.67 answered in six digits", 20000.0, QString("12345.67"), QString("12345.67"),
+        columns<bool, double, QString, QString, QString>({"exact", "due", "typed", "scoreCash", "total"});
+        tableRow("part of the amount due", false, 20.0, QString("12.5"), QString("12.50"), QString("12.5"));
+        tableRow("all of it", false, 10.0, QString("10"), QString("10.00"), QString("10"));
+        tableRow("above the amount due only beyond the cents", false, 10.0, QString("10.004"),
+                 QString("10.00"), QString("10.004"));
+        tableRow("12345.67 answered in six digits", false, 20000.0, QString("12345.67"), QString("12345.67"),
                  QString("12345.7"));
-        tableRow("a million in exponent form", 1e6, QString("1000000"), QString("1000000.00"),
+        tableRow("a million in exponent form", false, 1e6, QString("1000000"), QString("1000000.00"),
                  QString("1e+06"));
-        tableRow("a dangling point", 10.0, QString("7."), QString("7.00"), QString("7"));
-        tableRow("an entry that is no number pays nothing", 10.0, QString("abc"), QString("0.00"),
+        tableRow("a dangling point", false, 10.0, QString("7."), QString("7.00"), QString("7"));
+        tableRow("an entry that is no number pays nothing", false, 10.0, QString("abc"), QString("0.00"),
                  QString("0"));
+        tableRow("exact amounts: 12345.67 answered to the cent", true, 20000.0, QString("12345.67"),
+                 QString("12345.67"), QString("12345.67"));
+        tableRow("exact amounts: a million", true, 1e6, QString("1000000"), QString("1000000.00"),
+                 QString("1000000.00"));
+        tableRow("exact amounts: 10.004 answered as debited", true, 10.0, QString("10.004"), QString("10.00"),
+                 QString("10.00"));
     }
 
     void sale() {
+        QFETCH(bool, exact);
         QFETCH(double, due);
         QFETCH(QString, typed);
         QFETCH(QString, scoreCash);
         QFETCH(QString, total);
+        m_till->exactAmounts(exact);
         scriptSale({memberM9(), CrmReplies::accepted(), CrmReplies::accepted()});
         cashier().passwords = {QString("246810")};
         cashier().amounts = {typed};
@@ -153,19 +162,30 @@ private slots:
 
     // A refund gives the points back at once: no dialog, and the payment lines are not read.
     void refund_data() {
-        columns<double, QByteArray, QByteArray, QByteArray>({"amount", "reply", "scoreCash", "result"});
+        columns<bool, double, QByteArray, QByteArray, QByteArray>(
+            {"exact", "amount", "reply", "scoreCash", "result"});
         const QByteArray ok = CrmReplies::accepted();
-        tableRow("points given back", -12.5, ok, QByteArray("12.50"), paid("-12.5"));
-        tableRow("0.006 is not zero and is answered as sent", 0.006, ok, QByteArray("0.01"), paid("-0.006"));
-        tableRow("refused", 5.0, CrmReplies::refused("订单不存在"), QByteArray("5.00"),
+        tableRow("points given back", false, -12.5, ok, QByteArray("12.50"), paid("-12.5"));
+        tableRow("0.006 is not zero and is answered as sent", false, 0.006, ok, QByteArray("0.01"),
+                 paid("-0.006"));
+        tableRow("refused", false, 5.0, CrmReplies::refused("订单不存在"), QByteArray("5.00"),
                  failed("0 订单不存在"));
+        tableRow("12345.67 answered in six digits", false, 12345.67, ok, QByteArray("12345.67"),
+                 paid("-12345.7"));
+        tableRow("exact amounts: 12345.67 answered to the cent", true, 12345.67, ok, QByteArray("12345.67"),
+                 paid("-12345.67"));
+        tableRow("exact amounts: a refusal answers nothing paid, to the cent", true, 5.0,
+                 CrmReplies::refused("订单不存在"), QByteArray("5.00"),
+                 cardResult("000000", "0 订单不存在", "0.00"));
     }
 
     void refund() {
+        QFETCH(bool, exact);
         QFETCH(double, amount);
         QFETCH(QByteArray, reply);
         QFETCH(QByteArray, scoreCash);
         QFETCH(QByteArray, result);
+        m_till->exactAmounts(exact);
         m_till->script("pmb020", {reply});
         QCOMPARE(m_till->card(head("REFUND", amount), Requests::products(), "{broken"), result);
         QCOMPARE(m_till->bodies("pmb020"), QByteArrayList{debit(scoreCash, "-1", "OB7")});

@@ -1,5 +1,6 @@
 #include "api/ResultFrame.h"
 
+#include "config/Settings.h"
 #include "core/Controller.h"
 #include "log/PayLogger.h"
 #include "model/CallState.h"
@@ -84,7 +85,7 @@ QJsonObject tenderResult(const Outcome& outcome, const CallState& state) {
     const QString code = outcome.isDone() ? kSuccess : kFailure;
     const QString message = outcome.isDone() ? tr("交易成功") : outcome.hostText();
     if (t.payType != PayType::Coupons)
-        return tenderKeys(code, message, Money::generalFormat(state.paid));
+        return tenderKeys(code, message, Money::total(state.paid, Settings::exactAmounts()));
     // The coupon tender always reports its coupons, also after a failure, so the
     // host can see which ones the CRM has already written off.
     double total = 0;
@@ -100,7 +101,7 @@ QJsonObject tenderResult(const Outcome& outcome, const CallState& state) {
                                    {QStringLiteral("ActualTotal"), Money::twoDecimals(c.amount)}});
         total += c.amount;
     }
-    QJsonObject result = tenderKeys(code, message, Money::generalFormat(total));
+    QJsonObject result = tenderKeys(code, message, Money::total(total, Settings::exactAmounts()));
     result.insert(QStringLiteral("PayDetails"), details);
     return result;
 }

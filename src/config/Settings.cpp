@@ -65,4 +65,8 @@ bool saveSignin(const QString& shopId, const QString& time, QString* error) {
                           {{QStringLiteral("shop_id"), shopId}, {QStringLiteral("SigninTime"), time}}, error);
 }
 
+bool exactAmounts() {
+    return pluginValue(QStringLiteral("Config/ExactAmounts")).trimmed() == QLatin1String("1");
+}
+
 } // namespace Settings

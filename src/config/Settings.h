@@ -42,4 +42,8 @@ QString memberDatabaseName(); // Config/dbname, "pelmun" when not set
 bool saveToken(const QString& token, QString* error = nullptr);
 bool saveSignin(const QString& shopId, const QString& time, QString* error = nullptr);
 
+// Config/ExactAmounts=1: the totals the host reads back and the order totals the CRM
+// receives go out with two decimals instead of six significant digits.
+bool exactAmounts();
+
 } // namespace Settings

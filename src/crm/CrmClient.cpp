@@ -15,7 +15,12 @@ CrmClient::CrmClient(Cashier& cashier, const PayLogger& log) : m_cashier(cashier
 
 CrmReply CrmClient::call(const QString& txCode, const QString& step, const QJsonObject& body,
                          const CrmReplyTexts& texts) {
-    const QString request = QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact));
+    return call(txCode, step, QJsonDocument(body).toJson(QJsonDocument::Compact), texts);
+}
+
+CrmReply CrmClient::call(const QString& txCode, const QString& step, const QByteArray& body,
+                         const CrmReplyTexts& texts) {
+    const QString request = QString::fromUtf8(body);
     m_log.write(step, request);
 
     // The busy screen must be on screen before the exchange starts, so it is painted

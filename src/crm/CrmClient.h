@@ -22,6 +22,9 @@ public:
     // Logs the body under step, exchanges it and logs how the exchange went.
     CrmReply call(const QString& txCode, const QString& step, const QJsonObject& body,
                   const CrmReplyTexts& texts);
+    // The same for a body already written as compact JSON text (UTF-8).
+    CrmReply call(const QString& txCode, const QString& step, const QByteArray& body,
+                  const CrmReplyTexts& texts);
 
 private:
     Cashier& m_cashier;

@@ -1,10 +1,10 @@
 #include "member/OrderSettlement.h"
 
+#include "config/Settings.h"
 #include "crm/CrmClient.h"
+#include "crm/JsonWriter.h"
 #include "model/Money.h"
 
-#include <QJsonArray>
-#include <QJsonObject>
 #include <QtMath>
 
 namespace {
@@ -14,7 +14,7 @@ QString money(Cents amount) {
     return Money::twoDecimals(qAbs(amount));
 }
 QString total(double figure) {
-    return Money::generalFormat(qAbs(figure));
+    return Money::total(qAbs(figure), Settings::exactAmounts());
 }
 QString quantity(double value) {
     return Money::generalFormat(qAbs(value));
@@ -31,77 +31,83 @@ QString saleTypeOf(const QString& bizType) {
     return QString();
 }
 
-QJsonArray payInfo(const QList<PayLineRec>& pays) {
-    QJsonArray lines;
+// Members in ascending order of their names, as the CRM has always received them.
+void writePayInfo(JsonWriter& json, const QList<PayLineRec>& pays) {
+    const QString empty(QLatin1String(""));
+    json.beginArray(QLatin1String("payinfo"));
     for (const PayLineRec& pay : pays) {
-        lines.append(QJsonObject{
-            {QStringLiteral("paytype"), pay.code},
-            {QStringLiteral("trace_no"), pay.extranNo},
-            {QStringLiteral("pay_code"), pay.payNo},
-            {QStringLiteral("pay_value"), money(Money::fromDouble(pay.amount))},
-            {QStringLiteral("rec_value"), money(pay.paidAmount)},
-            {QStringLiteral("return_value"), QStringLiteral("0")},
-            {QStringLiteral("trade_date"), QString(QLatin1String(""))},
-            {QStringLiteral("trade_time"), QString(QLatin1String(""))},
-            {QStringLiteral("rej_code_cn"), QString(QLatin1String(""))},
-        });
+        json.beginObject();
+        json.add(QLatin1String("pay_code"), pay.payNo);
+        json.add(QLatin1String("pay_value"), money(Money::fromDouble(pay.amount)));
+        json.add(QLatin1String("paytype"), pay.code);
+        json.add(QLatin1String("rec_value"), money(pay.paidAmount));
+        json.add(QLatin1String("rej_code_cn"), empty);
+        json.add(QLatin1String("return_value"), QStringLiteral("0"));
+        json.add(QLatin1String("trace_no"), pay.extranNo);
+        json.add(QLatin1String("trade_date"), empty);
+        json.add(QLatin1String("trade_time"), empty);
+        json.endObject();
     }
-    return lines;
+    json.endArray();
 }
 
-QJsonArray detailList(const OrderRec& order) {
-    QJsonArray lines;
+void writeDetailList(JsonWriter& json, const OrderRec& order) {
+    json.beginArray(QLatin1String("detail_list"));
     for (const GoodsLine& line : order.goods) {
-        lines.append(QJsonObject{
-            {QStringLiteral("adviser_no"), order.adviserNo},
-            {QStringLiteral("goods_id"), line.goodsId},
-            {QStringLiteral("bar_code"), line.barcode},
-            {QStringLiteral("goods_name"), line.name},
-            {QStringLiteral("unit_price"), money(line.unitPrice)},
-            {QStringLiteral("member_price"), money(line.memberPrice)},
-            // The CRM wants the sale price twice: as the actual and as the promotion price.
-            {QStringLiteral("act_price"), money(line.salePrice)},
-            {QStringLiteral("cu_price"), money(line.salePrice)},
-            {QStringLiteral("goods_num"), quantity(line.quantity)},
-            {QStringLiteral("sum_value"), money(line.lineTotal)},
-        });
+        // The CRM wants the sale price twice: as the actual and as the promotion price.
+        const QString salePrice = money(line.salePrice);
+        json.beginObject();
+        json.add(QLatin1String("act_price"), salePrice);
+        json.add(QLatin1String("adviser_no"), order.adviserNo);
+        json.add(QLatin1String("bar_code"), line.barcode);
+        json.add(QLatin1String("cu_price"), salePrice);
+        json.add(QLatin1String("goods_id"), line.goodsId);
+        json.add(QLatin1String("goods_name"), line.name);
+        json.add(QLatin1String("goods_num"), quantity(line.quantity));
+        json.add(QLatin1String("member_price"), money(line.memberPrice));
+        json.add(QLatin1String("sum_value"), money(line.lineTotal));
+        json.add(QLatin1String("unit_price"), money(line.unitPrice));
+        json.endObject();
     }
-    return lines;
+    json.endArray();
 }
 
 } // namespace
 
 OrderSettlement::OrderSettlement(CrmClient& crm) : m_crm(crm) {}
 
-QJsonObject OrderSettlement::requestBody(const QString& shopId, const OrderRec& o) {
+// A sale may have thousands of lines: the body is written as JSON text directly.
+QByteArray OrderSettlement::requestBody(const QString& shopId, const OrderRec& o) {
     const QString empty(QLatin1String(""));
-    QJsonObject body{
-        {QStringLiteral("order_id"), o.posBillNo},
-        {QStringLiteral("sorder_id"), o.bizType == QLatin1String("6") ? o.sourceBillNo : o.oldPosBillNo},
-        {QStringLiteral("member_id"), o.memberId},
-        {QStringLiteral("cashier_no"), o.operatorId},
-        {QStringLiteral("adviser_no"), o.adviserNo},
-        {QStringLiteral("bizdate"), o.businessDate},
-        {QStringLiteral("shop_id"), shopId},
-        {QStringLiteral("s_value"), total(o.shouldTotal)},
-        {QStringLiteral("value"), total(o.actualTotal)},
-        {QStringLiteral("goods_num_total"), quantity(o.pieceTotal)},
-        {QStringLiteral("member_rebate"), QStringLiteral("0")},
-        {QStringLiteral("coupon_rebate"), QStringLiteral("0")},
-        {QStringLiteral("score_rebate"), QStringLiteral("0")},
-        {QStringLiteral("score_value"), empty},
-        {QStringLiteral("status"), QStringLiteral("1")},
-        {QStringLiteral("pos_no"), o.posSaleNo},
-        {QStringLiteral("spend_time"), o.saleBeginTime},
-    };
+    const QString zero = QStringLiteral("0");
     const QString saleType = saleTypeOf(o.bizType);
-    if (!saleType.isEmpty())
-        body.insert(QStringLiteral("sale_type"), saleType);
     const bool withSource = o.bizType == QLatin1String("3") || o.bizType == QLatin1String("4");
-    body.insert(QStringLiteral("sourcebillno"), withSource ? o.sourceBillNo : empty);
-    body.insert(QStringLiteral("payinfo"), payInfo(o.pays));
-    body.insert(QStringLiteral("detail_list"), detailList(o));
-    return body;
+    JsonWriter json(512 + 320 * o.goods.size());
+    json.beginObject();
+    json.add(QLatin1String("adviser_no"), o.adviserNo);
+    json.add(QLatin1String("bizdate"), o.businessDate);
+    json.add(QLatin1String("cashier_no"), o.operatorId);
+    json.add(QLatin1String("coupon_rebate"), zero);
+    writeDetailList(json, o);
+    json.add(QLatin1String("goods_num_total"), quantity(o.pieceTotal));
+    json.add(QLatin1String("member_id"), o.memberId);
+    json.add(QLatin1String("member_rebate"), zero);
+    json.add(QLatin1String("order_id"), o.posBillNo);
+    writePayInfo(json, o.pays);
+    json.add(QLatin1String("pos_no"), o.posSaleNo);
+    json.add(QLatin1String("s_value"), total(o.shouldTotal));
+    if (!saleType.isEmpty())
+        json.add(QLatin1String("sale_type"), saleType);
+    json.add(QLatin1String("score_rebate"), zero);
+    json.add(QLatin1String("score_value"), empty);
+    json.add(QLatin1String("shop_id"), shopId);
+    json.add(QLatin1String("sorder_id"), o.bizType == QLatin1String("6") ? o.sourceBillNo : o.oldPosBillNo);
+    json.add(QLatin1String("sourcebillno"), withSource ? o.sourceBillNo : empty);
+    json.add(QLatin1String("spend_time"), o.saleBeginTime);
+    json.add(QLatin1String("status"), QStringLiteral("1"));
+    json.add(QLatin1String("value"), total(o.actualTotal));
+    json.endObject();
+    return json.text();
 }
 
 Outcome OrderSettlement::settle(const QString& shopId, const OrderRec& order, SettlementRec& result) {

@@ -3,12 +3,12 @@
 #include "model/Outcome.h"
 #include "model/SettlementRec.h"
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QString>
 #include <QVariantMap>
 
 class CrmClient;
-class QJsonObject;
 
 // Settles a finished order against the member's account: the CRM credits the
 // points and issues coupons, whose text goes on the receipt.
@@ -23,7 +23,7 @@ public:
     static Outcome readReply(const QVariantMap& data, SettlementRec& result);
 
 private:
-    static QJsonObject requestBody(const QString& shopId, const OrderRec& order);
+    static QByteArray requestBody(const QString& shopId, const OrderRec& order);
     static QString ticketText(const QVariantMap& data);
 
     CrmClient& m_crm;

@@ -3,6 +3,7 @@
 #include <QVariant>
 #include <QtMath>
 
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -30,11 +31,21 @@ Cents fromVariant(const QVariant& value) {
 }
 
 QString twoDecimals(Cents cents) {
-    const Cents whole = cents / 100;
-    const Cents part = qAbs(cents % 100);
-    const QString sign = cents < 0 && whole == 0 ? QStringLiteral("-") : QString();
-    return sign + QString::number(whole) + QLatin1Char('.') +
-           QStringLiteral("%1").arg(part, 2, 10, QLatin1Char('0'));
+    // Written from the last digit backwards: a sale's every line has several of these.
+    char text[32];
+    char* const end = text + sizeof text;
+    char* at = end;
+    quint64 rest = cents < 0 ? 0 - quint64(cents) : quint64(cents);
+    for (int i = 0; i < 2; ++i, rest /= 10)
+        *--at = char('0' + rest % 10);
+    *--at = '.';
+    do {
+        *--at = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    if (cents < 0)
+        *--at = '-';
+    return QString::fromLatin1(at, int(end - at));
 }
 
 QString twoDecimals(double figure) {
@@ -42,7 +53,15 @@ QString twoDecimals(double figure) {
 }
 
 QString generalFormat(double value) {
+    // A whole number below a million shows all its digits either way (-0 as "0"); the
+    // text of a whole count is quicker to make.
+    if (value == std::floor(value) && qAbs(value) < 1e6)
+        return QString::number(qint64(value));
     return QString::number(value, 'g', 6);
+}
+
+QString total(double figure, bool exactAmounts) {
+    return exactAmounts ? twoDecimals(figure) : generalFormat(figure);
 }
 
 qint64 saturatingAdd(qint64 total, qint64 value) {

@@ -28,6 +28,11 @@ QString twoDecimals(Cents cents);
 QString twoDecimals(double figure);
 // The general format of a figure or a quantity: 1.5 -> "1.5", 1000000 -> "1e+06".
 QString generalFormat(double value);
+// A total the host reads back (a tender's AmountTotal and ActualTotal) or the CRM
+// receives (an order's s_value and value): in the general format, as the host
+// interface has always had it (12345.67 goes out as "12345.7"), or with two decimals
+// for a till set to exact amounts ("12345.67"). Every such total is written here.
+QString total(double figure, bool exactAmounts);
 
 // A sum of points, pieces or cents that arrived as text of any size stays at the
 // limit of a 64-bit count instead of overflowing.

@@ -86,14 +86,13 @@ void DialogCashier::showMessage(const QString& text) {
 }
 
 void DialogCashier::showBusy(const QString& text) {
-    d->busy = std::make_unique<WaitWidget>();
-    d->busy->setMessage(text);
-    d->busy->showFullScreen();
-    d->busy->repaint();
+    WaitWidget& busy = built(d->busy);
+    busy.setMessage(text);
+    busy.showFullScreen();
+    busy.repaint();
 }
 
 void DialogCashier::hideBusy() {
     if (d->busy)
         d->busy->close();
-    d->busy.reset();
 }

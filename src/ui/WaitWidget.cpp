@@ -11,10 +11,21 @@ WaitWidget::WaitWidget(QWidget*) : QWidget(nullptr), m_form(new Ui::WaitWidget) 
     Overlay::applyWindowConvention(this);
     m_form->label_text->setText(tr("请稍等，操作中"));
     // The image is the host's resource; without it the label simply stays empty.
-    auto* movie = new QMovie(QStringLiteral(":/Images/busy.gif"), QByteArray(), this);
-    m_form->busyWidget->setMovie(movie);
+    m_movie = new QMovie(QStringLiteral(":/Images/busy.gif"), QByteArray(), this);
+    m_form->busyWidget->setMovie(m_movie);
     m_form->busyWidget->setScaledContents(true);
-    movie->start();
+}
+
+// The screen is built once and shown for every exchange; the animation runs only
+// while it is on screen.
+void WaitWidget::showEvent(QShowEvent* event) {
+    m_movie->start();
+    QWidget::showEvent(event);
+}
+
+void WaitWidget::hideEvent(QHideEvent* event) {
+    m_movie->stop();
+    QWidget::hideEvent(event);
 }
 
 WaitWidget::~WaitWidget() {

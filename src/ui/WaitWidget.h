@@ -5,6 +5,7 @@ namespace Ui {
 class WaitWidget;
 }
 
+class QMovie;
 class QString;
 
 // Busy overlay for the time a CRM exchange runs; it keeps the cashier's hands off
@@ -17,6 +18,11 @@ public:
 
     void setMessage(const QString& text);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     Ui::WaitWidget* m_form;
+    QMovie* m_movie;
 };

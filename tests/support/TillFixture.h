@@ -5,6 +5,7 @@
 #include "CrmSim.h"
 #include "api/ResultFrame.h"
 #include "core/Controller.h"
+#include "support/Columns.h"
 #include "support/Requests.h"
 #include "support/ScriptedCashier.h"
 #include "support/WorkDir.h"
@@ -34,6 +35,12 @@ struct TillFixture {
         auto scripted = std::make_unique<ScriptedCashier>();
         cashier = scripted.get();
         return scripted;
+    }
+
+    // ZoVORDA.ini's ExactAmounts=1 when on: the totals to the cent.
+    void exactAmounts(bool on) const {
+        if (on)
+            dir.writeIni("ZoVORDA.ini", {{"Config/ExactAmounts", "1"}});
     }
 
     // Queues these JSON replies for the transaction, first in first out.
@@ -91,9 +98,4 @@ inline QByteArray cardResult(const QString& code, const QString& message, const 
                           R"("OtherInfo":"",%2"RtnCode":"%3","RtnMsg":"%4"})")
         .arg(total, details, code, message)
         .toUtf8();
-}
-
-// One row of a Qt Test table, its columns in order.
-template <typename... Columns> void tableRow(const char* name, const Columns&... columns) {
-    (QTest::newRow(name) << ... << columns);
 }

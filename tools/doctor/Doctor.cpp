@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTextStream>
@@ -60,6 +61,7 @@ QStringList Doctor::run() {
     checkCrm(configured);
     DatabaseCheck::check(m_findings);
     checkLogFolder();
+    checkFreeSpace();
     return m_findings.lines();
 }
 
@@ -173,4 +175,27 @@ void Doctor::checkLogFolder() {
         return;
     }
     m_findings.ok(QStringLiteral("log folder %1 is writable").arg(dir));
+}
+
+void Doctor::checkFreeSpace() {
+    // The log folder's disk, or the working directory's while there is no folder yet.
+    const QString logDir = PayLogger(kPluginSource).logDir();
+    const QString dir = QFileInfo(logDir).isDir() ? logDir : QDir::currentPath();
+    const QStorageInfo disk(dir);
+    if (!disk.isValid() || !disk.isReady()) {
+        m_findings.warn(QStringLiteral("the free space on the disk of %1 cannot be read").arg(dir),
+                        QStringLiteral("check that disk: the daily log needs room to grow"));
+        return;
+    }
+    const qint64 freeMb = disk.bytesAvailable() / (1024 * 1024);
+    if (freeMb < m_minimumFreeMb) {
+        m_findings.warn(QStringLiteral("only %1 MB free on the disk of %2 (less than %3 MB): once it is full "
+                                       "the daily log loses records without a word")
+                            .arg(freeMb)
+                            .arg(dir)
+                            .arg(m_minimumFreeMb),
+                        QStringLiteral("free space on that disk, e.g. archive old LOG/PayLog*.txt files"));
+        return;
+    }
+    m_findings.ok(QStringLiteral("disk of %1 has at least %2 MB free").arg(dir).arg(m_minimumFreeMb));
 }

@@ -21,6 +21,11 @@ public:
     // token, shop_id and SigninTime into ZoVORDA.ini and logs like the plug-in does.
     explicit Doctor(const QString& signinStore = QString());
 
+    // Less free space than this on the disk of the log folder is reported: the daily log
+    // then soon loses records without a word.
+    static constexpr qint64 kDefaultMinimumFreeMb = 100;
+    void setMinimumFreeMb(qint64 megabytes) { m_minimumFreeMb = megabytes; }
+
     // Every check once, one line each: "OK   what is set", "WARN what → fix",
     // "FAIL what → fix".
     QStringList run();
@@ -33,7 +38,9 @@ private:
     void signIn();
     void checkCrm(bool configured);
     void checkLogFolder();
+    void checkFreeSpace();
 
     Findings m_findings;
     QString m_signinStore;
+    qint64 m_minimumFreeMb = kDefaultMinimumFreeMb;
 };

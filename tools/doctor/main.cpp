@@ -49,9 +49,24 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Also sign the till in as this store (writes token, shop_id and SigninTime)."),
         QStringLiteral("store"));
     parser.addOption(signinOpt);
+    const QCommandLineOption freeOpt(
+        QStringLiteral("min-free-mb"),
+        QStringLiteral("Report less free space than this on the log's disk (default %1 MB).")
+            .arg(Doctor::kDefaultMinimumFreeMb),
+        QStringLiteral("MB"));
+    parser.addOption(freeOpt);
     parser.process(app);
 
     Doctor doctor(parser.value(signinOpt));
+    if (parser.isSet(freeOpt)) {
+        bool ok = false;
+        const qint64 megabytes = parser.value(freeOpt).toLongLong(&ok);
+        if (!ok || megabytes < 0) {
+            QTextStream(stderr) << "zovorda-doctor: --min-free-mb takes a whole number of megabytes\n";
+            return 2;
+        }
+        doctor.setMinimumFreeMb(megabytes);
+    }
     QTextStream out(stdout);
     for (const QString& line : doctor.run())
         out << line << '\n';

@@ -27,7 +27,11 @@ struct Till {
     bool memberFile = true;   // the SQLite member file, with t_member
     bool logIsFile = false;
     QString timeOut = QString(); // ZoVORDA.ini's TimeOut, when one is written
+    qint64 minFreeMb = Doctor::kDefaultMinimumFreeMb;
 };
+
+// A petabyte: more than any disk here has free, so the disk counts as nearly full.
+constexpr qint64 kPetabyteMb = qint64(1) << 30;
 
 // Every file under the working directory with its content: what the doctor must leave as it was.
 QMap<QString, QByteArray> snapshot(const QString& dir) {
@@ -79,6 +83,12 @@ class TestDoctor : public QObject {
     void answer(const QByteArray& reply) {
         m_crm->setFallback([reply](const crmsim::Request&) { return Reply::json(reply); });
     }
+    // The free megabytes differ from run to run: "only N MB free".
+    static QStringList withoutFreeFigure(QStringList lines) {
+        for (QString& line : lines)
+            line.replace(QRegularExpression("^WARN only \\d+ MB free"), "WARN only N MB free");
+        return lines;
+    }
     QStringList expand(QStringList lines) const {
         for (QString& line : lines)
             line.replace("%CRM%", m_url)
@@ -120,8 +130,9 @@ private slots:
                     "OK   member database opens: SQLITE file %DIR%/members.db",
                     "OK   t_member has 9 rows, 6 of them active (status '1')",
                     "OK   t_member has an index for each lookup: mobile, member_id, cardno, member_name",
-                    "OK   log folder %DIR%/LOG does not exist yet; the plug-in can create it"}));
-        QCOMPARE(doctor.summary(), QStringLiteral("Summary: 12 OK, 0 WARN, 0 FAIL"));
+                    "OK   log folder %DIR%/LOG does not exist yet; the plug-in can create it",
+                    "OK   disk of %DIR% has at least 100 MB free"}));
+        QCOMPARE(doctor.summary(), QStringLiteral("Summary: 13 OK, 0 WARN, 0 FAIL"));
         QCOMPARE(doctor.exitCode(), 0);
         // One harmless member query, as the till would send it, and the till untouched.
         QCOMPARE(m_crm->requestCount(), 1);
@@ -139,13 +150,13 @@ private slots:
                            "http://crm.example.com:8080",
                            "FAIL CRM not asked: 未配置VordaCRM地址 → set HttpAddress, company_id and "
                            "pointcode first (see above)",
-                           "Summary: 10 OK, 0 WARN, 2 FAIL"};
+                           "Summary: 11 OK, 0 WARN, 2 FAIL"};
         QTest::newRow("CRM refuses the token")
             << Till{{}, R"({"data":{"result_code":"0","result_msg":"token无效，请重新签到"}})"}
             << QStringList{"WARN CRM at %CRM% answers, but refuses this till: 0 token无效，请重新签到 → "
                            "when it is about the token, sign in: zovorda-doctor --signin STORE; otherwise "
                            "check company_id and pointcode with the CRM",
-                           "Summary: 11 OK, 1 WARN, 0 FAIL"};
+                           "Summary: 12 OK, 1 WARN, 0 FAIL"};
         // Below 1 s the time-out ended at once or never, beyond 300 s it overflowed.
         for (const char* seconds : {"-1", "3000000"})
             QTest::newRow(qPrintable(QString("a time-out of %1 s").arg(seconds)))
@@ -154,18 +165,26 @@ private slots:
                        QString("WARN ZoVORDA.ini [Config] TimeOut = %1 is outside 1 to 300 seconds: 20 s "
                                "apply → set the seconds the till waits for the CRM, e.g. TimeOut=20")
                            .arg(seconds),
-                       "Summary: 11 OK, 1 WARN, 0 FAIL"};
+                       "Summary: 12 OK, 1 WARN, 0 FAIL"};
         // The file is not created by looking for it.
         QTest::newRow("member file missing")
             << Till{{}, kNobody, false}
             << QStringList{"FAIL member database file %DIR%/members.db does not exist → correct ZoVORDA.ini "
                            "[Config] dbname, or put the member file there",
-                           "Summary: 9 OK, 0 WARN, 1 FAIL"};
+                           "Summary: 10 OK, 0 WARN, 1 FAIL"};
         QTest::newRow("LOG is a plain file")
             << Till{{}, kNobody, true, true}
             << QStringList{"FAIL %DIR%/LOG is a file, not a folder: the plug-in writes no log → remove or "
                            "rename that file; the plug-in creates the folder with its next record",
-                           "Summary: 11 OK, 0 WARN, 1 FAIL"};
+                           "Summary: 12 OK, 0 WARN, 1 FAIL"};
+        // A full disk makes the log lose records without a word.
+        QTest::newRow("disk nearly full")
+            << Till{{}, kNobody, true, false, QString(), kPetabyteMb}
+            << QStringList{
+                   "WARN only N MB free on the disk of %DIR% (less than 1073741824 MB): once it is full "
+                   "the daily log loses records without a word → free space on that disk, e.g. "
+                   "archive old LOG/PayLog*.txt files",
+                   "Summary: 12 OK, 1 WARN, 0 FAIL"};
     }
     // The report's findings and summary, the exit status that goes with them, the till untouched.
     void mistakes() {
@@ -175,12 +194,13 @@ private slots:
         answer(till.crm);
         const QMap<QString, QByteArray> before = snapshot(m_dir->path());
         Doctor doctor;
+        doctor.setMinimumFreeMb(till.minFreeMb);
         QStringList report;
         for (const QString& line : doctor.run()) {
             if (!line.startsWith("OK   "))
                 report.append(line);
         }
-        QCOMPARE(report << doctor.summary(), expand(findings));
+        QCOMPARE(withoutFreeFigure(report) << doctor.summary(), expand(findings));
         QCOMPARE(doctor.exitCode(), findings.constLast().endsWith(" 0 FAIL") ? 0 : 1);
         QCOMPARE(snapshot(m_dir->path()), before);
     }
@@ -232,7 +252,7 @@ private slots:
     }
 
     // The program itself, without a display: its report on standard output, ending here with
-    // the CRM it cannot reach, and its exit status.
+    // the CRM it cannot reach and, asked for a petabyte, a disk too full, and its exit status.
     void programExitsWithOneOnAFailure() {
         writeTill({});
         m_crm->stop();
@@ -242,19 +262,22 @@ private slots:
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(name);
         doctor.setProcessEnvironment(env);
-        doctor.start(ZOVORDA_DOCTOR_PATH, QStringList());
+        doctor.start(ZOVORDA_DOCTOR_PATH, {"--min-free-mb", QString::number(kPetabyteMb)});
         QVERIFY(doctor.waitForFinished(30000));
         const QByteArray out = doctor.readAllStandardOutput();
         QCOMPARE(doctor.exitStatus(), QProcess::NormalExit);
         QCOMPARE(doctor.exitCode(), 1);
         const QStringList lines = QString::fromUtf8(out).split('\n');
-        QCOMPARE(lines.size(), 14); // twelve checks, the summary, and the last line's end
+        QCOMPARE(lines.size(), 15); // thirteen checks, the summary, and the last line's end
         QCOMPARE(
-            (QStringList{lines.at(7), lines.at(12)}),
+            withoutFreeFigure({lines.at(7), lines.at(12), lines.at(13)}),
             expand({"FAIL CRM at %CRM% does not answer: 网络错误，请再次尝试或联系管理员处理。错误代码: 1 "
                     "Connection refused → check that the CRM runs and that this till reaches it at "
                     "that address (port, proxy, firewall)",
-                    "Summary: 11 OK, 0 WARN, 1 FAIL"}));
+                    "WARN only N MB free on the disk of %DIR% (less than 1073741824 MB): once it is full "
+                    "the daily log loses records without a word → free space on that disk, e.g. archive "
+                    "old LOG/PayLog*.txt files",
+                    "Summary: 11 OK, 1 WARN, 1 FAIL"}));
     }
 };
 

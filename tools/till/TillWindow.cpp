@@ -2,6 +2,7 @@
 
 #include "PluginHost.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDateTime>
 #include <QDialog>
@@ -139,6 +140,10 @@ void TillWindow::buildUi() {
     QPushButton* manage = actionButton(QStringLiteral("会员管理/签到"), QStringLiteral("btnManage"));
     QPushButton* fresh = actionButton(QStringLiteral("新单"), QStringLiteral("btnNewSale"));
     QPushButton* lastCall = actionButton(QStringLiteral("报文"), QStringLiteral("btnLastCall"));
+    // Under a bare X server (Xvfb, no window manager) the window has no close button:
+    // the key ends the till as cleanly as closing it would.
+    QPushButton* quit = actionButton(QStringLiteral("退出 Ctrl+Q"), QStringLiteral("btnQuit"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     settle->setProperty("role", QStringLiteral("primary"));
     connect(lookup, &QPushButton::clicked, this, &TillWindow::onLookup);
     connect(points, &QPushButton::clicked, this, &TillWindow::onPoints);
@@ -148,6 +153,7 @@ void TillWindow::buildUi() {
     connect(manage, &QPushButton::clicked, this, [this] { memberManagement(); });
     connect(fresh, &QPushButton::clicked, this, &TillWindow::newSale);
     connect(lastCall, &QPushButton::clicked, this, &TillWindow::onShowLastCall);
+    connect(quit, &QPushButton::clicked, qApp, &QCoreApplication::quit);
 
     auto* buttons = new QGridLayout;
     buttons->setSpacing(6);
@@ -161,12 +167,13 @@ void TillWindow::buildUi() {
     buttons->addWidget(fresh, 4, 1);
     buttons->addWidget(lastCall, 5, 0);
     buttons->addWidget(settle, 5, 1);
-    buttons->setRowStretch(6, 1);
+    buttons->addWidget(quit, 6, 0, 1, 2);
+    buttons->setRowStretch(7, 1);
 
     m_statusLabel = new QLabel;
     m_statusLabel->setObjectName(QStringLiteral("tillStatus"));
     m_statusLabel->setWordWrap(true);
-    buttons->addWidget(m_statusLabel, 7, 0, 1, 2);
+    buttons->addWidget(m_statusLabel, 8, 0, 1, 2);
 
     auto* rightPanel = new QWidget;
     rightPanel->setObjectName(QStringLiteral("tillSide"));

@@ -8,7 +8,8 @@
 # Everything lands in BUILD_DIR/demo-day: pictures/ (one PNG per dialog the cashier
 # saw), tour.log (every call with its input and result, and the checks), LOG/ (the
 # plug-in's own operation log), crm-sim.log and the settings files the till wrote.
-# --interactive opens the till's window against the simulator instead (needs a display).
+# --interactive opens the till's window against the simulator instead: it needs a
+# display (DISPLAY or WAYLAND_DISPLAY, e.g. under xvfb-run) and ends with Ctrl+Q.
 set -euo pipefail
 
 if [ $# -lt 1 ]; then
@@ -41,6 +42,20 @@ case "$(locale charmap 2>/dev/null || true)" in
 esac
 if [ "$MODE" = tour ]; then
     export QT_QPA_PLATFORM=offscreen
+elif [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    # A till on the offscreen platform is invisible and never ends: with a display at
+    # hand the window goes there, whatever the shell chose for headless runs.
+    case "${QT_QPA_PLATFORM:-}" in
+        offscreen | minimal) unset QT_QPA_PLATFORM ;;
+    esac
+else
+    case "${QT_QPA_PLATFORM:-}" in
+        "" | offscreen | minimal)
+            echo "run-demo: --interactive shows the till's window and needs a display (DISPLAY or" \
+                "WAYLAND_DISPLAY); without one, run it under xvfb-run" >&2
+            exit 2
+            ;;
+    esac
 fi
 
 # The till's own member table, for look-ups while the CRM is down.
