@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
-"""Writes the hand-made seed inputs into fuzz/corpus/<target>/seed-*.
+"""Writes the hand-made seed inputs into fuzz/corpus/<target>/seed-*, and with
+--from-logs FOLDER... the requests and replies of the test suites into suite-* (see
+"the suites' own inputs" below).
 
 The committed corpus is these seeds plus what the fuzzer found and kept after
 minimisation (fuzz/run.sh --merge). Run this again after changing a seed; files of
 the same name are overwritten, nothing else is touched.
 """
+import glob
 import hashlib
 import json
 import os
+import re
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -17,11 +21,11 @@ def dump(obj):
     return json.dumps(obj, ensure_ascii=False, separators=(",", ":")).encode()
 
 
-def write(target, items):
+def write(target, items, prefix="seed-"):
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)
     for data in items:
-        name = "seed-" + hashlib.sha1(data).hexdigest()[:16]
+        name = prefix + hashlib.sha1(data).hexdigest()[:16]
         with open(os.path.join(folder, name), "wb") as f:
             f.write(data)
     print(f"{target}: {len(items)} seeds")
@@ -206,8 +210,143 @@ def reply_seeds():
     return out
 
 
+# ---------------------------------------------------------------- the readers on their own
+NOT_MONEY = ["nan", "-inf", "inf", 1e10, -1e10, "1e308", True, False, {"v": 1}, [1], None, "", "abc", "0.004",
+             "0.006", " 12.5 ", "1e2", 2.5, "2.5", -0.0]
+
+
+def member_request_seeds():
+    out = vip_seeds()
+    for key in ["amount", "plucounttotal", "shouldtotal", "actualtotal"]:
+        for value in NOT_MONEY:
+            out.append(dump(dict(ORDER63, **{key: value})))
+    for key in ["yj", "hyj", "fsp", "st", "sc"]:
+        for value in NOT_MONEY:
+            out.append(dump(dict(ORDER63, products=[dict(ORDER63["products"][0], **{key: value})])))
+    for key in ["pay_amount", "zf_amount"]:
+        for value in NOT_MONEY:
+            out.append(dump(dict(ORDER63, pays=[dict(ORDER63["pays"][0], **{key: value})])))
+    for value in [None, {}, "x", 1, True, [], [None], [1, "x"]]:
+        out.append(dump(dict(ORDER63, products=value)))
+        out.append(dump(dict(ORDER63, pays=value)))
+    out.append(dump({"reqtype": "78"}))
+    out.append(dump({"reqtype": 78, "store_id": 1}))
+    return out
+
+
+def tender_request_seeds():
+    out = card_seeds()
+    refund_q = dict(HEAD, pay_type="Q", txn_type="REFUND", oribill_no="B100000", orisale_no="100000")
+    for key in ["order_amount", "tr_amt"]:
+        for value in NOT_MONEY:
+            out.append(card(dict(HEAD, **{key: value})))
+    for key in ["yj", "hyj", "fsp", "st", "sc"]:
+        for value in NOT_MONEY:
+            out.append(card(HEAD, {"plu": [dict(PLU["plu"][0], **{key: value})]}))
+    for value in NOT_MONEY:
+        pays = [dict(PAYS["pays"][0], pay_amt=value)]
+        out.append(card(refund_q, PLU, {"pays": pays, "paysnow": []}))
+        out.append(card(refund_q, PLU, {"pays": PAYS["pays"], "paysnow": pays}))
+    for value in [None, {}, "x", 1, [None]]:
+        out.append(card(refund_q, PLU, {"pays": value, "paysnow": []}))
+        out.append(card(HEAD, {"plu": value}))
+    return out
+
+
+TRANSACTIONS = 8  # sign-in, member query, password, settlement, coupon query, check, write-off, points
+
+
+def crm_reply_seeds():
+    """Every reply body of fuzz_reply's seeds, for every transaction."""
+    bodies = sorted({item[2:] for item in reply_seeds()})
+    return [str(t).encode() + body for body in bodies for t in range(TRANSACTIONS)]
+
+
+# ---------------------------------------------------------------- settings files
+SIGNIN = b"TK2\0S02\x002024-05-01 08:00:00\0"  # token, shop id, sign-in time; then the file
+INI = ("; 会员接口设置，由安装程序写入\n"
+       "[Config]\n"
+       "HttpAddress=http://127.0.0.1:8080\n"
+       "company_id=C001\n"
+       "password=pw\n"
+       "token=TK1\n"
+       "shop_id=S01\n"
+       "SigninTime=2024-04-30 08:00:00\n"
+       "shop_name=一号店\n"
+       "TimeOut=20\n"
+       "\n"
+       "# 同步程序\n"
+       "ExePath=/opt/会员/同步程序\n")
+
+
+def settings_seeds():
+    utf8 = INI.encode()
+    gbk = INI.replace("/opt/会员/同步程序", "C:\\Tools\\sync.exe").encode("gbk")
+    texts = [utf8, gbk, utf8.replace(b"\n", b"\r\n"), b"\xef\xbb\xbf" + utf8, utf8.rstrip(b"\n"), gbk.rstrip(b"\n"),
+             b"", b"\n", b"; only a comment", b"[Config]", b"[Config]\r\n", b"[config]\ntoken=a",
+             b"[Other]\ntoken=x\nshop_id=y\n", b"token=before any section\n[Config]\nTOKEN = T\n",
+             b"[Config]\ntoken=1\n[Other]\na=b\n[CONFIG]\ntoken=2\nSigninTime=\n",
+             b"[Config]\nshop_id=\"  quoted  \"\nname=C:\\x\\y\\x4e00\\\ntail=\\\n",
+             b"[ Config ]x\n  token\t=\t old\nshop_id=\xff\xfe\n", b"[Config\ntoken=x\n=value\n[]\nk=v\n",
+             b"a\rb=c\r\n[Config]\rtoken=x\n", b"\xef\xbb\xbftoken=x\n", b"\xef\xbb\xbf[Config]\ntoken=x",
+             b"[Config]\nshop_name=" + "全".encode("gbk") + b"\ntoken=\xff\n"]
+    values = [SIGNIN, b"\0\0\0", b"  blank around  \0\"quoted\"\0back\\slash\\x41\0",
+              "一号店\0\U0001F600\0\t\r\n\x01\x7f\u3000\0".encode(), b"\xff\xfe\0\xc3\0\xe4\xb8\0"]
+    return [v + t for v in values for t in texts]
+
+
+# ---------------------------------------------------------------- the suites' own inputs
+# Run the suites with ZOVORDA_KEEP_WORKDIR=1 (and TMPDIR pointing at an empty folder):
+# each keeps its till directory, whose LOG/PayLog*.txt holds every request the suite
+# made and every reply the simulator gave (the log masks passwords and tokens), and
+# whose *.ini are the settings files as the suite and the sign-in left them.
+RECORD = re.compile(r"时间：[^\n]*\n方式：[^\n]*\n位置：([^\n]*)\n内容：(.*?)\n\n(?=时间：|\Z)", re.S)
+CALLS = {"会员签到": 0, "会员验证": 1, "会员密码校验": 2, "订单结算": 3, "券查询报文": 4, "券检验报文": 5,
+         "券核销报文": 6, "积分支付报文": 7}
+
+
+def from_logs(folders):
+    vip, tender, replies, settings = [], [], [], []
+    for folder in folders:
+        for ini in glob.glob(os.path.join(folder, "**", "*.ini"), recursive=True):
+            if os.path.isfile(ini):
+                with open(ini, "rb") as f:
+                    settings.append(SIGNIN + f.read())
+        for log in glob.glob(os.path.join(folder, "**", "LOG", "PayLog*.txt"), recursive=True):
+            if not os.path.isfile(log):
+                continue
+            with open(log, encoding="utf-8", errors="surrogateescape") as f:
+                text = f.read()
+            call, parts = None, {}
+            for step, content in RECORD.findall(text):
+                data = content.encode("utf-8", errors="surrogateescape")
+                if step == "传入参数":
+                    vip.append(data)
+                elif step.startswith("传入参数"):
+                    parts[step[4:]] = data
+                    if step == "传入参数UdpIn1":
+                        tender.append(card(parts.get("TranHead", b""), parts.get("TranPlu", b""), data))
+                        parts = {}
+                elif step in CALLS:
+                    call = CALLS[step]
+                elif step == "调用成功" and call is not None:
+                    replies.append(str(call).encode() + data)
+    return [sorted(set(items)) for items in (vip, tender, replies, settings)]
+
+
 if __name__ == "__main__":
+    if sys.argv[1:2] == ["--from-logs"]:
+        vip, tender, replies, settings = from_logs(sys.argv[2:])
+        write("fuzz_member_request", vip, "suite-")
+        write("fuzz_tender_request", tender, "suite-")
+        write("fuzz_crm_reply", replies, "suite-")
+        write("fuzz_settings_file", settings, "suite-")
+        sys.exit(0)
     write("fuzz_vip", vip_seeds())
     write("fuzz_card", card_seeds())
     write("fuzz_reply", reply_seeds())
+    write("fuzz_member_request", member_request_seeds())
+    write("fuzz_tender_request", tender_request_seeds())
+    write("fuzz_crm_reply", crm_reply_seeds())
+    write("fuzz_settings_file", settings_seeds())
     sys.exit(0)

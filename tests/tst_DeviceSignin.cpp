@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTextCodec>
 #include <QtTest>
@@ -105,6 +106,11 @@ private slots:
                  "[Config]\nHttpAddress=%ADDR%\ncompany_id=C001\npassword=密码8\ntoken=NEW\nshop_id="
                  "S99\nSigninTime=%NOW%\n"
                  "\n; 数据库\n[DataBase]\nDbType=SQLITE");
+        // The reader breaks lines at line feeds only: a last line ended by a carriage return
+        // alone gets its line feed before the keys added after it.
+        const QString crlfHead = "[Config]\r\nHttpAddress=%ADDR%\r\ncompany_id=C001\r\npassword=密码8\r\n";
+        tableRow("a last line ended by a carriage return alone", QByteArray("UTF-8"),
+                 crlfHead + "token=TK-1\r", crlfHead + "token=NEW\r\nshop_id=S99\r\nSigninTime=%NOW%\r\n");
     }
 
     void signinKeepsTheInstallersFile() {
@@ -126,6 +132,33 @@ private slots:
         QCOMPARE(
             m_till->dir.readFile("ZoVORDA.ini"),
             fileCodec->fromUnicode(after.replace("%ADDR%", m_till->crm.baseUrl()).replace("%NOW%", now)));
+    }
+
+    // GBK, the code page of a Chinese Windows till, has neither emoji nor the characters
+    // beyond the 16-bit range: a shop id with one is written escaped into a GBK file, so
+    // that the next call of the day reads it back as the CRM gave it.
+    void signinWritesWhatTheCodePageLacksEscaped_data() {
+        columns<QString>({"shopId"});
+        tableRow("an emoji", QStringLiteral("S😀"));
+        tableRow("a character beyond the 16-bit range", QStringLiteral("店\U00020000"));
+    }
+
+    void signinWritesWhatTheCodePageLacksEscaped() {
+        QFETCH(QString, shopId);
+        QTextCodec* system = QTextCodec::codecForLocale();
+        const auto restore = qScopeGuard([system] { QTextCodec::setCodecForLocale(system); });
+        QTextCodec* gbk = QTextCodec::codecForName("GBK");
+        QTextCodec::setCodecForLocale(gbk);
+        const QString file = "; 会员插件设置\n[Config]\nHttpAddress=" + m_till->crm.baseUrl() +
+                             "\ncompany_id=C001\npassword=密码8\nSigninTime=" + kYesterday + "\n";
+        m_till->dir.writeFile("ZoVORDA.ini", gbk->fromUnicode(file));
+        m_till->script("sig999", {signedIn({{"status", "1"}, {"token", "NEW"}, {"shop_id", shopId}})});
+        m_till->script("pmb001", {oneMember(), oneMember()});
+        QVERIFY(m_till->vip(verifyRequest()).contains(R"("rtncode":"111111")"));
+        QVERIFY(m_till->vip(verifyRequest()).contains(R"("rtncode":"111111")"));
+        const QByteArray lookup =
+            QJsonDocument({{"cardno", "13800000001"}, {"shop_id", shopId}}).toJson(QJsonDocument::Compact);
+        QCOMPARE(m_till->bodies("pmb001"), (QByteArrayList{lookup, lookup}));
     }
 
     void signinDueByDate_data() {

@@ -112,17 +112,25 @@ QString unescaped(const QString& raw) {
 // The value as the reader above gives it back, in the file's encoding.
 QByteArray escaped(const QString& value, QTextCodec* codec) {
     QString text;
-    for (const QChar c : value) {
+    for (int i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
         const char letter = escapePartner(c.unicode(), 1);
         if (letter) {
             text += QLatin1Char('\\');
             text += QLatin1Char(letter);
             continue;
         }
-        if (c.unicode() < 0x20 || !codec->canEncode(c))
-            text += QStringLiteral("\\x%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            text += c;
+        // A character beyond the 16-bit range is a pair of units that the code page takes
+        // or refuses together (GBK has no emoji); half a pair it never takes.
+        const bool pair = c.isHighSurrogate() && i + 1 < value.size() && value.at(i + 1).isLowSurrogate();
+        const QString character = value.mid(i, pair ? 2 : 1);
+        i += pair ? 1 : 0;
+        if (c.unicode() >= 0x20 && (pair || !c.isSurrogate()) && codec->canEncode(character)) {
+            text += character;
+            continue;
+        }
+        for (const QChar unit : character)
+            text += QStringLiteral("\\x%1").arg(unit.unicode(), 4, 16, QLatin1Char('0'));
     }
     if (text != text.trimmed())
         text = QLatin1Char('"') + text + QLatin1Char('"');
@@ -131,7 +139,7 @@ QByteArray escaped(const QString& value, QTextCodec* codec) {
 
 QByteArray defaultLineEnd(const QVector<Line>& lines) {
     for (const Line& line : lines) {
-        if (!line.end.isEmpty())
+        if (line.end.endsWith('\n'))
             return line.end;
     }
 #ifdef Q_OS_WIN
@@ -139,6 +147,13 @@ QByteArray defaultLineEnd(const QVector<Line>& lines) {
 #else
     return QByteArrayLiteral("\n");
 #endif
+}
+
+// A last line gets a line break when lines follow it. The reader breaks lines at line
+// feeds only: a carriage return alone at the end of the file gets its line feed.
+void breakLine(Line& line, const QByteArray& eol) {
+    if (!line.end.endsWith('\n'))
+        line.end = line.end.isEmpty() ? eol : line.end + '\n';
 }
 
 } // namespace
@@ -213,14 +228,14 @@ QByteArray updated(const QByteArray& text, const QString& section, const Values&
     if (!added.isEmpty()) {
         if (sectionEnd < 0) {
             // A section of its own at the end, after a blank line.
-            if (!lines.isEmpty() && lines.last().end.isEmpty())
-                lines.last().end = eol;
+            if (!lines.isEmpty())
+                breakLine(lines.last(), eol);
             if (!lines.isEmpty() && !codec->toUnicode(lines.last().text).trimmed().isEmpty())
                 lines.append({QByteArray(), eol});
             lines.append({codec->fromUnicode(QLatin1Char('[') + section + QLatin1Char(']')), eol});
             sectionEnd = lines.size() - 1;
-        } else if (lines.at(sectionEnd).end.isEmpty()) {
-            lines[sectionEnd].end = eol;
+        } else {
+            breakLine(lines[sectionEnd], eol);
         }
         for (int k = 0; k < added.size(); ++k)
             lines.insert(sectionEnd + 1 + k, added.at(k));

@@ -26,25 +26,31 @@ Outcome DeviceSignin::signin(const QString& storeId, QString& shopId) {
                                       CrmReplyTexts::of(CrmReplyTexts::Of::Signin));
     if (!reply.accepted())
         return reply.outcome();
-    return readReply(reply.data(), storeId, shopId);
+    Reply read;
+    const Outcome outcome = readReply(reply.data(), storeId, read);
+    QString error;
+    if (read.token && !Settings::saveToken(*read.token, &error))
+        m_log.write(tr("保存签到结果"), tr("ZoVORDA.ini写入失败：") + error);
+    if (!outcome.isDone())
+        return outcome;
+    shopId = read.shopId;
+    if (!Settings::saveSignin(
+            shopId, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), &error))
+        m_log.write(tr("保存签到结果"), tr("ZoVORDA.ini写入失败：") + error);
+    return Outcome::done();
 }
 
-Outcome DeviceSignin::readReply(const QVariantMap& data, const QString& storeId, QString& shopId) {
+Outcome DeviceSignin::readReply(const QVariantMap& data, const QString& storeId, Reply& reply) {
     if (!data.contains(QStringLiteral("status")))
         return Outcome::failed(tr("签到时未返回门店状态"));
     if (data.value(QStringLiteral("status")).toString() != QLatin1String("1"))
         return Outcome::failed(storeId + tr("已被禁用，请联系管理员处理"));
     if (!data.contains(QStringLiteral("token")))
         return Outcome::failed(tr("签到时未返回token"));
-    QString error;
-    if (!Settings::saveToken(data.value(QStringLiteral("token")).toString(), &error))
-        m_log.write(tr("保存签到结果"), tr("ZoVORDA.ini写入失败：") + error);
+    reply.token = data.value(QStringLiteral("token")).toString();
     if (!data.contains(QStringLiteral("shop_id")))
         return Outcome::failed(tr("签到时未返回门店id"));
-    shopId = data.value(QStringLiteral("shop_id")).toString();
-    if (!Settings::saveSignin(
-            shopId, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), &error))
-        m_log.write(tr("保存签到结果"), tr("ZoVORDA.ini写入失败：") + error);
+    reply.shopId = data.value(QStringLiteral("shop_id")).toString();
     return Outcome::done();
 }
 

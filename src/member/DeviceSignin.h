@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <optional>
+
 class CrmClient;
 class PayLogger;
 
@@ -22,8 +24,17 @@ public:
     // last sign-in was today.
     Outcome signinIfNeeded(const QString& storeId, QString& shopId);
 
+    // What an accepted sign-in reply gives the till.
+    struct Reply {
+        // Kept as soon as the reply carries it, even when the shop id is missing after it.
+        std::optional<QString> token;
+        QString shopId;
+    };
+    // Reads the "data" node of an accepted sign-in reply; storeId names the store in the
+    // message of a disabled one.
+    static Outcome readReply(const QVariantMap& data, const QString& storeId, Reply& reply);
+
 private:
-    Outcome readReply(const QVariantMap& data, const QString& storeId, QString& shopId);
     void keepCompanionRunning();
 
     CrmClient& m_crm;

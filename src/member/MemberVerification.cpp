@@ -60,7 +60,7 @@ Outcome MemberVerification::verify(const QString& shopId, const QString& key, Me
     return choose(candidates, member);
 }
 
-Outcome MemberVerification::readCandidates(const QVariantMap& data, QList<MemberRec>& candidates) const {
+Outcome MemberVerification::readCandidates(const QVariantMap& data, QList<MemberRec>& candidates) {
     for (const QVariant& item : data.value(QStringLiteral("memberinfo")).toList()) {
         MemberRec candidate;
         const Outcome read = readMember(item.toMap(), candidate);
@@ -71,7 +71,7 @@ Outcome MemberVerification::readCandidates(const QVariantMap& data, QList<Member
     return Outcome::done();
 }
 
-Outcome MemberVerification::readMember(const QVariantMap& info, MemberRec& member) const {
+Outcome MemberVerification::readMember(const QVariantMap& info, MemberRec& member) {
     for (const MemberField& f : kMemberFields) {
         const QString key = QLatin1String(f.key);
         if (f.required && !info.contains(key))

@@ -23,9 +23,12 @@ public:
     // On success member is the one found; otherwise it is left as it was.
     Outcome verify(const QString& shopId, const QString& key, MemberRec& member);
 
+    // Reads the members of an accepted member query ("memberinfo"); the first member
+    // that lacks a required key ends the reading with its message.
+    static Outcome readCandidates(const QVariantMap& data, QList<MemberRec>& candidates);
+
 private:
-    Outcome readCandidates(const QVariantMap& data, QList<MemberRec>& candidates) const;
-    Outcome readMember(const QVariantMap& info, MemberRec& member) const;
+    static Outcome readMember(const QVariantMap& info, MemberRec& member);
     Outcome choose(const QList<MemberRec>& candidates, MemberRec& member);
 
     CrmClient& m_crm;

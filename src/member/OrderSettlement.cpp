@@ -117,7 +117,10 @@ Outcome OrderSettlement::settle(const QString& shopId, const OrderRec& order, Se
         requestBody(shopId, order), CrmReplyTexts::of(CrmReplyTexts::Of::Settlement));
     if (!reply.accepted())
         return reply.outcome();
-    const QVariantMap& data = reply.data();
+    return readReply(reply.data(), result);
+}
+
+Outcome OrderSettlement::readReply(const QVariantMap& data, SettlementRec& result) {
     if (!data.contains(QStringLiteral("score")))
         return Outcome::failed(tr("订单结算时未返回score"));
     result.points = data.value(QStringLiteral("score")).toString();

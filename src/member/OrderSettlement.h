@@ -19,6 +19,9 @@ public:
 
     Outcome settle(const QString& shopId, const OrderRec& order, SettlementRec& result);
 
+    // Reads the "data" node of an accepted settlement: the points and the issued coupons.
+    static Outcome readReply(const QVariantMap& data, SettlementRec& result);
+
 private:
     static QByteArray requestBody(const QString& shopId, const OrderRec& order);
     static QString ticketText(const QVariantMap& data);

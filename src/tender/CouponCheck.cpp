@@ -16,7 +16,11 @@ Outcome CouponCheck::query(const CallState& state, const QString& couponNo, Coup
                                       CrmReplyTexts::of(CrmReplyTexts::Of::CouponQuery));
     if (!reply.accepted())
         return reply.outcome();
-    const QVariantMap info = reply.data().value(QStringLiteral("couponInfo")).toMap();
+    return readQuery(reply.data(), couponNo, coupon);
+}
+
+Outcome CouponCheck::readQuery(const QVariantMap& data, const QString& couponNo, CouponRec& coupon) {
+    const QVariantMap info = data.value(QStringLiteral("couponInfo")).toMap();
     if (!info.contains(QStringLiteral("ticket_name")))
         return Outcome::failed(tr("券查询时Vorda未返回ticket_name"));
     coupon = CouponRec{couponNo, info.value(QStringLiteral("ticket_name")).toString(), 0,
@@ -59,7 +63,11 @@ Outcome CouponCheck::check(const CallState& state, QList<CouponRec>& coupons) {
                                       CrmReplyTexts::of(CrmReplyTexts::Of::CouponCheck));
     if (!reply.accepted())
         return reply.outcome();
-    return readCouponList(reply.data(),
+    return readCheck(reply.data(), coupons);
+}
+
+Outcome CouponCheck::readCheck(const QVariantMap& data, QList<CouponRec>& coupons) {
+    return readCouponList(data,
                           {{QStringLiteral("coupon_no"), tr("券参数coupon_no不完整")},
                            {QStringLiteral("useflag"), tr("券参数useflag不完整")},
                            // This message is the bare key name.

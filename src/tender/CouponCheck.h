@@ -26,6 +26,11 @@ public:
     // Every coupon of the set gets the use and amount the CRM decided.
     Outcome check(const CallState& state, QList<CouponRec>& coupons);
 
+    // Reads an accepted coupon query: the coupon couponNo with the name the CRM gave it.
+    static Outcome readQuery(const QVariantMap& data, const QString& couponNo, CouponRec& coupon);
+    // Reads an accepted check of the set: each coupon the CRM names gets its use and amount.
+    static Outcome readCheck(const QVariantMap& data, QList<CouponRec>& coupons);
+
     // The product lines as the coupon check and the write-off send them.
     static QJsonArray goodsDetails(const CallState& state);
     // Reads the "coupon_list" of a check or write-off reply. No list: "无券相关明细".

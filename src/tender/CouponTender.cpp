@@ -43,14 +43,18 @@ Outcome CouponTender::writeOff(CallState& state) {
         tr("券核销报文"), body, CrmReplyTexts::of(CrmReplyTexts::Of::CouponWriteOff));
     if (!reply.accepted())
         return reply.outcome();
+    return readWriteOff(reply.data(), state.coupons);
+}
+
+Outcome CouponTender::readWriteOff(const QVariantMap& data, QList<CouponRec>& coupons) {
     // The serials written before a broken element stay: those coupons are written off.
-    return CouponCheck::readCouponList(reply.data(),
+    return CouponCheck::readCouponList(data,
                                        {{QStringLiteral("payflow"), tr("券参数payflow不完整")},
                                         {QStringLiteral("coupon_no"), tr("券参数coupon_no不完整")}},
-                                       [&state](const QVariantMap& element) {
+                                       [&coupons](const QVariantMap& element) {
                                            const QString no =
                                                element.value(QStringLiteral("coupon_no")).toString();
-                                           for (CouponRec& c : state.coupons) {
+                                           for (CouponRec& c : coupons) {
                                                if (c.couponNo == no)
                                                    c.payflow =
                                                        element.value(QStringLiteral("payflow")).toString();

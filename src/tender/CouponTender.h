@@ -19,6 +19,9 @@ public:
     Outcome sale(CallState& state);
     Outcome refund(CallState& state);
 
+    // Reads an accepted write-off: each coupon the CRM names gets its write-off serial.
+    static Outcome readWriteOff(const QVariantMap& data, QList<CouponRec>& coupons);
+
 private:
     Outcome writeOff(CallState& state);
 

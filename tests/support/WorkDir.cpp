@@ -7,7 +7,9 @@
 #include <QTextStream>
 
 WorkDir::WorkDir() : m_previous(QDir::currentPath()) {
-    m_dir.setAutoRemove(true);
+    // ZOVORDA_KEEP_WORKDIR keeps the directory (settings, LOG/) for a look afterwards;
+    // fuzz/seeds.py --from-logs takes the requests and replies of the suites from it.
+    m_dir.setAutoRemove(!qEnvironmentVariableIsSet("ZOVORDA_KEEP_WORKDIR"));
     QDir::setCurrent(m_dir.path());
 }
 
