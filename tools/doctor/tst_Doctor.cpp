@@ -285,6 +285,7 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QByteArray>("out");
         QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("written"); // the journal file there at all
         const QString heading = "Tender journal %DIR%/LOG/journal.db, ";
         QTest::newRow("a day as a table")
             << QStringList{"--journal", "2026-12-05"}
@@ -300,7 +301,7 @@ private slots:
                            ""}
                    .join('\n')
                    .toUtf8()
-            << 0;
+            << 0 << true;
         QTest::newRow("a day as CSV")
             << QStringList{"--journal", "2026-12-06", "--csv"}
             << QByteArray("\xEF\xBB\xBFtime,txcode,call,order_id,member_id,amount,outcome,detail,request\r\n"
@@ -308,16 +309,21 @@ private slots:
                           R"("{""member_id"":""M1002"",""order_id"":""B3"",""score_cash"":""1.00"",)"
                           R"(""type"":""1""}")"
                           "\r\n")
-            << 0;
+            << 0 << true;
         QTest::newRow("a day without calls")
             << QStringList{"--journal", "2026-12-07"}
-            << (heading + "2026-12-07: no money-moving calls\n").toUtf8() << 0;
-        QTest::newRow("a date that is none") << QStringList{"--journal", "2026-13-01"} << QByteArray() << 2;
+            << (heading + "2026-12-07: no money-moving calls\n").toUtf8() << 0 << true;
+        QTest::newRow("a till that has moved no money yet")
+            << QStringList{"--journal", "2026-12-07"}
+            << (heading + "2026-12-07: no money-moving calls\n").toUtf8() << 0 << false;
+        QTest::newRow("a date that is none")
+            << QStringList{"--journal", "2026-13-01"} << QByteArray() << 2 << true;
     }
     void journal() {
         QFETCH(QStringList, args);
         QFETCH(QByteArray, out);
-        {
+        QFETCH(bool, written);
+        if (written) {
             TenderJournal journal(m_dir->filePath("LOG"));
             for (Call c : journalled()) {
                 c.entry.at = QDateTime::fromString(c.time, "yyyy-MM-dd hh:mm:ss.zzz");
