@@ -321,6 +321,26 @@ private slots:
         QCOMPARE(desk.removed, QStringList({"C1001", "C1003"}));
         QCOMPARE(rows, QStringList{"1|C1002|新客券|0.50|不可用"});
     }
+    // A long list: the member the cashier moves to with the arrow keys stays in view.
+    void chooserFollowsTheCurrentMember() {
+        QList<MemberRec> members;
+        for (int i = 1; i <= 40; ++i)
+            members << member(QString("会员%1").arg(i), QString("V%1").arg(i, 4, 10, QChar('0')));
+        DialogCashier cashier;
+        bool inView = false;
+        CashierRobot robot;
+        robot.when("VipSelection", [&](QWidget* dialog) {
+            for (int i = 1; i < members.size(); ++i)
+                R::press(Qt::Key_Down)(dialog);
+            const auto* table = dialog->findChild<QTableView*>();
+            inView = table->viewport()->rect().contains(table->visualRect(table->currentIndex()));
+            R::press(Qt::Key_Return)(dialog);
+        });
+        QCOMPARE(cashier.chooseMember(members), QString("V0040"));
+        VERIFY_ROBOT(robot);
+        QVERIFY(inView);
+    }
+
     // The robot's report of what did not go to script; the dialog in question is backed out of.
     void robotReport() {
         DialogCashier cashier;
