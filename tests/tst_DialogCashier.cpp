@@ -5,6 +5,7 @@
 #include "CashierRobot.h"
 #include "ui/CouponWidget.h"
 #include "ui/DialogCashier.h"
+#include "ui/WaitWidget.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -233,6 +234,10 @@ private slots:
         cashier.hideBusy();
         QCOMPARE(busy().size(), 0);
         QCOMPARE(m_faults, QStringList());
+        // Shown without a message of its own, it asks the cashier to wait all the same.
+        WaitWidget plain;
+        plain.show();
+        QCOMPARE(texts(&plain, {"label_text"}), QStringList({"请稍等，操作中"}));
     }
 
     // Each coupon is checked (with the wait screen over the dialog) and the table refilled;

@@ -20,8 +20,10 @@ void endRun(QEventLoop& loop, QWidget* dialog, int code) {
 
 void takeKeyboard(QWidget* dialog, QWidget* field) {
     dialog->activateWindow();
-    if (QApplication::activeWindow() != dialog)
-        QApplication::setActiveWindow(dialog);
+    // The window system may activate it later, or refuse a tool window of a process
+    // that is not in front: the keys must reach the dialog now (a no-op when it is
+    // active already).
+    QApplication::setActiveWindow(dialog);
     field->setFocus(Qt::OtherFocusReason);
 }
 

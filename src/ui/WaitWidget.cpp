@@ -9,7 +9,7 @@
 WaitWidget::WaitWidget(QWidget*) : QWidget(nullptr), m_form(new Ui::WaitWidget) {
     m_form->setupUi(this);
     Overlay::applyWindowConvention(this);
-    m_form->label_text->setText(tr("请稍等，操作中"));
+    // Until a message is set, the form's own text asks the cashier to wait: "请稍等，操作中".
     // The image is the host's resource; without it the label simply stays empty.
     m_movie = new QMovie(QStringLiteral(":/Images/busy.gif"), QByteArray(), this);
     m_form->busyWidget->setMovie(m_movie);
