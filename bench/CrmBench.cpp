@@ -9,6 +9,7 @@
 #include "core/Controller.h"
 #include "crm/CrmClient.h"
 #include "log/PayLogger.h"
+#include "log/TenderJournal.h"
 #include "member/OrderSettlement.h"
 #include "model/OrderRec.h"
 #include "support/CrmReplies.h"
@@ -16,6 +17,7 @@
 #include "support/WorkDir.h"
 #include "ui/DialogCashier.h"
 
+#include <QDateTime>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -84,10 +86,12 @@ struct VerificationSamples {
 void verificationRows(Report& r, const VerificationSamples& s, int calls) {
     const double med = s.plugin.median(), floorMed = s.bare.median();
     r.add({QStringLiteral("member verification \"50\", median of %1 calls").arg(calls), duration(med),
-           duration(floorMed) + QStringLiteral(" bare POST"), ratio(med, floorMed), QStringLiteral("≤ 1.5×"),
-           met(med <= 1.5 * floorMed)});
-    r.add({QStringLiteral("member verification, median above the floor"), signedDuration(med - floorMed),
-           duration(floorMed), QStringLiteral("–"), QStringLiteral("< +3 ms"), met(med - floorMed < 3.0)});
+           duration(floorMed) + QStringLiteral(" bare POST"), ratio(med, floorMed), QStringLiteral("(info)"),
+           QStringLiteral("–")});
+    r.add(
+        {QStringLiteral("member verification, median above the floor (wait screen shown and painted first)"),
+         signedDuration(med - floorMed), duration(floorMed), QStringLiteral("–"), QStringLiteral("< +0.5 ms"),
+         met(med - floorMed < 0.5)});
     const auto info = [&](const QString& figure, const Samples& road) {
         r.add({figure, duration(road.median()), duration(floorMed), ratio(road.median(), floorMed),
                QStringLiteral("(info)"), QStringLiteral("–")});
@@ -334,7 +338,13 @@ void bigOrders(const Options& o, Report& r, crmsim::Server& crm) {
         BarePost floor(txUrl(crm, "pmb021"), body);
         floor.exchange();
 
-        Samples plugin, bare;
+        Samples plugin, bare, journalled;
+        // The tender journal's share: the same body recorded and completed on its own, two
+        // synchronous commits to LOG/journal.db as the settlement makes them.
+        TenderJournal journal(log.logDir());
+        TenderJournal::Entry entry(QStringLiteral("pmb021"), big.posBillNo, big.memberId,
+                                   QStringLiteral("1"));
+        entry.request = QString::fromUtf8(body);
         const int reps = lines >= 10000 ? 7 : lines >= 1000 ? o.pick(15, 7) : o.pick(30, 15);
         for (int i = 0; i < reps; ++i) {
             settled = SettlementRec();
@@ -348,6 +358,12 @@ void bigOrders(const Options& o, Report& r, crmsim::Server& crm) {
             bare.add(floor.exchange());
             wrong.check(floor.ok(), QStringLiteral("bare POST failed"));
             crm.clearRequests();
+            t.restart();
+            entry.at = QDateTime::currentDateTime();
+            const qint64 row = journal.begin(entry);
+            wrong.check(row != 0 && journal.end(row, TenderJournal::Outcome::Accepted, QString()),
+                        journal.error());
+            journalled.add(elapsedMs(t));
         }
         medians.append(plugin.median());
         const bool largest = lines == 10000;
@@ -355,8 +371,15 @@ void bigOrders(const Options& o, Report& r, crmsim::Server& crm) {
                    .arg(lines),
                duration(plugin.median()), duration(bare.median()) + QStringLiteral(" bare POST"),
                ratio(plugin.median(), bare.median()),
-               largest ? QStringLiteral("< 100 ms") : QStringLiteral("(info)"),
-               largest ? met(plugin.median() < 100.0) : QStringLiteral("–")});
+               largest ? QStringLiteral("≤ 3×") : QStringLiteral("(info)"),
+               largest ? met(plugin.median() <= 3.0 * bare.median()) : QStringLiteral("–")});
+        const double rest = plugin.median() - journalled.median();
+        r.add({QStringLiteral("order settlement, %1 lines, where the time goes: less the tender journal's "
+                              "two synchronous commits (%2 on their own)")
+                   .arg(lines)
+                   .arg(duration(journalled.median())),
+               duration(rest), duration(bare.median()) + QStringLiteral(" bare POST"),
+               ratio(rest, bare.median()), QStringLiteral("(info)"), QStringLiteral("–")});
     }
     // A line costs the same in a big order as in a small one: the marginal cost of a
     // line between the two larger sizes against that between the two smaller ones.
@@ -369,7 +392,7 @@ void bigOrders(const Options& o, Report& r, crmsim::Server& crm) {
                .arg(sizes[1]),
            QString::number(upper, 'f', 2) + QStringLiteral(" µs/line"),
            QString::number(lower, 'f', 2) + QStringLiteral(" µs/line"), ratio(upper, lower),
-           QStringLiteral("≤ 1.5× (linear)"), met(upper <= 1.5 * lower)});
+           QStringLiteral("≤ 2 µs/line"), met(upper <= 2.0)});
 }
 
 } // namespace

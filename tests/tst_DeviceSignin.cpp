@@ -93,11 +93,13 @@ private slots:
         tableRow("GBK with CRLF line endings", QByteArray("GBK"),
                  QString(head + signedBefore + tail).replace("\n", "\r\n"),
                  QString(head + signedAfter + tail).replace("\n", "\r\n"));
-        tableRow(
-            "byte order mark, blanks around '=', names in capitals", QByteArray("UTF-8"),
-            "\uFEFF[CONFIG]\nHttpAddress = %ADDR%\ncompany_id=C001\nTOKEN = TK-1\nPassword = \"密码8\"\n",
-            "\uFEFF[CONFIG]\nHttpAddress = %ADDR%\ncompany_id=C001\nTOKEN = NEW\nPassword = \"密码8\"\n"
-            "shop_id=S99\nSigninTime=%NOW%\n");
+        tableRow("byte order mark, blanks, names in capitals, escapes, no line break at the end",
+                 QByteArray("UTF-8"),
+                 "\uFEFF[CONFIG]\nHttpAddress = %ADDR%\ncompany_id=C001\nTOKEN = TK-1\nPassword = "
+                 "\"\\x5BC6\\x7801\\x38\"",
+                 "\uFEFF[CONFIG]\nHttpAddress = %ADDR%\ncompany_id=C001\nTOKEN = NEW\nPassword = "
+                 "\"\\x5BC6\\x7801\\x38\"\n"
+                 "shop_id=S99\nSigninTime=%NOW%\n");
         tableRow("keys not there yet go after the section's last key", QByteArray("UTF-8"),
                  "[Config]\nHttpAddress=%ADDR%\ncompany_id=C001\npassword=密码8\n\n; "
                  "数据库\n[DataBase]\nDbType=SQLITE",

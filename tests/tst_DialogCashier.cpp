@@ -50,11 +50,22 @@ private:
     Cashier& m_cashier;
 };
 
+// The texts of the parts named, "(hidden)" for a part the cashier does not see.
 QStringList texts(QWidget* dialog, const QStringList& names) {
     QStringList out;
-    for (const QString& name : names)
-        out << dialog->findChild<QWidget*>(name)->property("text").toString();
+    for (const QString& name : names) {
+        const QWidget* part = dialog->findChild<QWidget*>(name);
+        out << (part->isVisible() ? part->property("text").toString() : QStringLiteral("(hidden)"));
+    }
     return out;
+}
+
+// A table's column titles, joined.
+QString headers(const QTableView* table) {
+    QStringList titles;
+    for (int column = 0; column < table->model()->columnCount(); ++column)
+        titles << table->model()->headerData(column, Qt::Horizontal).toString();
+    return titles.join('|');
 }
 
 QStringList tableRows(QWidget* dialog) {
@@ -130,6 +141,8 @@ class tst_DialogCashier : public QObject {
             inspect(dialog);
             const QLineEdit* field = dialog->findChild<QLineEdit*>();
             shown += texts(dialog, names);
+            if (const auto* table = dialog->findChild<QTableView*>())
+                shown << headers(table);
             if (field)
                 shown << field->text() << QString::number(field->echoMode());
             answer(dialog);
@@ -173,7 +186,7 @@ private slots:
             .when("VipSelection",
                   read(shown, {"label_2"}, R::sequence({R::press(Qt::Key_Down), R::press(Qt::Key_Return)})))
             .when("MemberManage", read(shown, {"btnVipSignin", "lblhelp1"}, R::press(Qt::Key_0)))
-            .when("MessageWidget", read(shown, {"label_text", "btnok"}, R::press(Qt::Key_1)))
+            .when("MessageWidget", read(shown, {"label_text", "label", "btnok"}, R::press(Qt::Key_1)))
             .when("CouponWidget",
                   read(shown, {"btncancel", "btnok", "btnclear", "btncheck"}, R::press(Qt::Key_F2)));
         QCOMPARE(cashier.memberCode(), QString("8800001"));
@@ -192,9 +205,11 @@ private slots:
                                      "会员密码验证", "会员：8800002", "密码：", "", P,
                                      "32.50", "【Esc】：返回   【Enter】：确定   【Backspace】：删除", "", N,
                                      "【↑】：上一会员      【↓】：下一会员 \n【ESC】：返回        【回车】：确定",
+                                     "姓名|电话|卡号|地址",
                                      "签到（0）", "【ESC】：返回",
-                                     "会员不存在", "确定【1】",
-                                     "取消（Esc）", "确定（Enter）", "行清（F1）", "核销（F2）", "", N}));
+                                     "会员不存在", "(hidden)", "确定【1】",
+                                     "取消（Esc）", "确定（Enter）", "行清（F1）", "核销（F2）",
+                                     "序号|券号|名称|抵扣金额|是否使用", "", N}));
         // clang-format on
         QCOMPARE(m_faults, QStringList());
         m_looked.removeDuplicates();
@@ -306,6 +321,26 @@ private slots:
         QCOMPARE(desk.removed, QStringList({"C1001", "C1003"}));
         QCOMPARE(rows, QStringList{"1|C1002|新客券|0.50|不可用"});
     }
+    // A long list: the member the cashier moves to with the arrow keys stays in view.
+    void chooserFollowsTheCurrentMember() {
+        QList<MemberRec> members;
+        for (int i = 1; i <= 40; ++i)
+            members << member(QString("会员%1").arg(i), QString("V%1").arg(i, 4, 10, QChar('0')));
+        DialogCashier cashier;
+        bool inView = false;
+        CashierRobot robot;
+        robot.when("VipSelection", [&](QWidget* dialog) {
+            for (int i = 1; i < members.size(); ++i)
+                R::press(Qt::Key_Down)(dialog);
+            const auto* table = dialog->findChild<QTableView*>();
+            inView = table->viewport()->rect().contains(table->visualRect(table->currentIndex()));
+            R::press(Qt::Key_Return)(dialog);
+        });
+        QCOMPARE(cashier.chooseMember(members), QString("V0040"));
+        VERIFY_ROBOT(robot);
+        QVERIFY(inView);
+    }
+
     // The robot's report of what did not go to script; the dialog in question is backed out of.
     void robotReport() {
         DialogCashier cashier;

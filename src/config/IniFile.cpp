@@ -61,9 +61,8 @@ class ReadCache {
 public:
     QHash<QString, QString> values(const QString& path) {
         const QString key = QFileInfo(path).absoluteFilePath();
+        // A missing file has no stamp of its own and no values: it is never kept.
         const Stamp now = stampOf(key);
-        if (now.size < 0)
-            return {};
         QMutexLocker lock(&m_mutex);
         const auto found = m_files.constFind(key);
         if (found != m_files.cend() && found->stamp == now)

@@ -56,15 +56,9 @@ LineShape shapeOf(const QString& line) {
     return shape;
 }
 
+// The value of a hexadecimal digit in either case, -1 for any other character.
 int hexDigit(QChar c) {
-    const ushort u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
+    return QStringLiteral("0123456789abcdef").indexOf(c.toLower());
 }
 
 // The characters a backslash and a letter stand for, both ways.

@@ -4,10 +4,12 @@
 #include "log/PayLogger.h"
 #include "ui/Cashier.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-CrmClient::CrmClient(Cashier& cashier, const PayLogger& log) : m_cashier(cashier), m_log(log) {
+CrmClient::CrmClient(Cashier& cashier, const PayLogger& log)
+    : m_cashier(cashier), m_log(log), m_journal(log.logDir()) {
     // finished() reaches the GUI thread as a queued call, so a worker that is done
     // before the loop starts still ends it.
     QObject::connect(&m_worker, &QThread::finished, &m_loop, &QEventLoop::quit);
@@ -15,12 +17,12 @@ CrmClient::CrmClient(Cashier& cashier, const PayLogger& log) : m_cashier(cashier
 
 CrmReply CrmClient::call(const QString& txCode, const QString& step, const QJsonObject& body,
                          const CrmReplyTexts& texts) {
-    return call(txCode, step, QJsonDocument(body).toJson(QJsonDocument::Compact), texts);
+    return exchange(txCode, step, QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact)),
+                    texts);
 }
 
-CrmReply CrmClient::call(const QString& txCode, const QString& step, const QByteArray& body,
-                         const CrmReplyTexts& texts) {
-    const QString request = QString::fromUtf8(body);
+CrmReply CrmClient::exchange(const QString& txCode, const QString& step, const QString& request,
+                             const CrmReplyTexts& texts) {
     m_log.write(step, request);
 
     // The busy screen must be on screen before the exchange starts, so it is painted
@@ -42,4 +44,31 @@ CrmReply CrmClient::call(const QString& txCode, const QString& step, const QByte
     }
     m_log.write(tr("调用成功"), m_worker.reply());
     return CrmReply::read(m_worker.reply(), texts);
+}
+
+CrmReply CrmClient::moveMoney(TenderJournal::Entry entry, const QString& step, const QJsonObject& body,
+                              const CrmReplyTexts& texts) {
+    return moveMoney(std::move(entry), step, QJsonDocument(body).toJson(QJsonDocument::Compact), texts);
+}
+
+CrmReply CrmClient::moveMoney(TenderJournal::Entry entry, const QString& step, const QByteArray& body,
+                              const CrmReplyTexts& texts) {
+    entry.at = QDateTime::currentDateTime();
+    entry.request = QString::fromUtf8(body);
+    const qint64 row = m_journal.begin(entry);
+    if (row == 0)
+        m_log.write(tr("交易流水写入失败"), m_journal.error());
+    const CrmReply reply = exchange(entry.txCode, step, entry.request, texts);
+    if (row != 0 && !m_journal.end(row, journalOutcome(reply), reply.error()))
+        m_log.write(tr("交易流水写入失败"), m_journal.error());
+    return reply;
+}
+
+TenderJournal::Outcome CrmClient::journalOutcome(const CrmReply& reply) const {
+    if (reply.accepted())
+        return TenderJournal::Outcome::Accepted;
+    if (reply.refusedByCrm())
+        return TenderJournal::Outcome::Refused;
+    // No answer came back, or none the till could read a decision from.
+    return m_worker.sent() ? TenderJournal::Outcome::Unknown : TenderJournal::Outcome::NotSent;
 }

@@ -23,8 +23,10 @@ CrmReply CrmReply::read(const QString& reply, const CrmReplyTexts& texts) {
     if (resultCode == QLatin1String("1"))
         return CrmReply(Status::Accepted, QString(), data);
     if (!data.contains(QStringLiteral("result_msg")))
-        return CrmReply(Status::Refused, texts.refusedNoMsg);
+        return CrmReply(Status::Refused, texts.refusedNoMsg, data);
     const QString resultMsg = data.value(QStringLiteral("result_msg")).toString();
-    return CrmReply(Status::Refused, texts.codeFirst ? resultCode + QLatin1Char(' ') + resultMsg
-                                                     : texts.refusedPrefix + resultMsg + texts.refusedSuffix);
+    return CrmReply(Status::Refused,
+                    texts.codeFirst ? resultCode + QLatin1Char(' ') + resultMsg
+                                    : texts.refusedPrefix + resultMsg + texts.refusedSuffix,
+                    data);
 }

@@ -17,7 +17,11 @@ public:
 
     Status status() const { return m_status; }
     bool accepted() const { return m_status == Status::Accepted; }
+    // Refused with a result code of the CRM's own, as against a reply nobody can read a
+    // decision from (no JSON object, no "data", no "result_code").
+    bool refusedByCrm() const { return m_status == Status::Refused && !m_data.isEmpty(); }
     QString error() const { return m_error; }
+    // The "data" node of an accepted reply, or of a refusal in the CRM's own words.
     const QVariantMap& data() const { return m_data; }
     // Done when accepted, otherwise failed with the message.
     Outcome outcome() const { return accepted() ? Outcome::done() : Outcome::failed(m_error); }

@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 // The reply text ends at the body's first NUL byte, as a C string would.
@@ -35,6 +37,48 @@ QByteArray headerValue(const QString& setting) {
     return value;
 }
 
+// The request body as the network layer reads it, once. Qt's HTTP client posts a
+// request again by itself when the connection closes before any answer came, and the
+// CRM may well have applied the first one: a payment would go out twice, and the error
+// of the second try would hide the first. To post again it must rewind the body, which
+// this one refuses once any of it was handed out; the reply then fails at once.
+class OnceOnlyBody : public QIODevice {
+public:
+    // Unbuffered: every read comes here, so pos() is where the network layer stands.
+    explicit OnceOnlyBody(const QByteArray& body) : m_body(body) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+
+    // Whether any of the request left for the CRM.
+    bool handedOut() const { return m_handedOut; }
+    // Whether the connection closed after that, before any answer.
+    bool secondPostRefused() const { return m_secondPostRefused; }
+
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_body.size(); }
+    bool reset() override {
+        if (m_handedOut) {
+            m_secondPostRefused = true;
+            return false;
+        }
+        return QIODevice::reset();
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        const qint64 n = qMin(maxSize, m_body.size() - pos());
+        std::copy_n(m_body.constData() + pos(), n, data);
+        m_handedOut = m_handedOut || n > 0;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_body;
+    bool m_handedOut = false;
+    bool m_secondPostRefused = false;
+};
+
 } // namespace
 
 CrmWorker::CrmWorker() : QThread(nullptr) {}
@@ -55,6 +99,7 @@ void CrmWorker::run() {
     m_reply.clear();
     m_rejectedTimeOut.clear();
     m_succeeded = false;
+    m_sent = false;
     exchange();
 }
 
@@ -93,10 +138,10 @@ void CrmWorker::exchange() {
     request.setRawHeader("dataType", "json");
     request.setRawHeader("DeviceId", deviceId);
     request.setRawHeader("CompanyId", companyId);
-    const QByteArray body = m_body.toUtf8();
-
-    // The reply is the manager's child: both go when the run ends, also after a time-out.
+    // The body is the reply's child and the reply the manager's: all go when the run ends.
+    auto* body = new OnceOnlyBody(m_body.toUtf8());
     QNetworkReply* reply = manager.post(request, body);
+    body->setParent(reply);
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
@@ -110,15 +155,28 @@ void CrmWorker::exchange() {
     if (!reply->isFinished())
         loop.exec();
 
+    m_sent = body->handedOut();
     if (!reply->isFinished() && !timer.isActive()) {
         m_error = tr("请求超时，请再次尝试或联系管理员处理");
         return;
     }
     timer.stop();
-    readReply(reply);
+    readReply(reply, body->secondPostRefused());
 }
 
-void CrmWorker::readReply(QNetworkReply* reply) {
+QString CrmWorker::networkError(int code, const QString& text) {
+    return tr("网络错误，请再次尝试或联系管理员处理。错误代码: ") + QString::number(code) + QLatin1Char(' ') +
+           text;
+}
+
+void CrmWorker::readReply(QNetworkReply* reply, bool secondPostRefused) {
+    // The toolkit's own error is then about the second post it was refused; the one
+    // exchange ended in the connection closing, told in the toolkit's own words.
+    if (secondPostRefused) {
+        m_error = networkError(QNetworkReply::RemoteHostClosedError,
+                               QCoreApplication::translate("QHttp", "Connection closed"));
+        return;
+    }
     const int code = reply->error();
     if (code == QNetworkReply::NoError) {
         m_reply = replyBodyText(reply);
@@ -137,6 +195,5 @@ void CrmWorker::readReply(QNetworkReply* reply) {
             return;
         }
     }
-    m_error = tr("网络错误，请再次尝试或联系管理员处理。错误代码: ") + QString::number(code) +
-              QLatin1Char(' ') + reply->errorString();
+    m_error = networkError(code, reply->errorString());
 }

@@ -19,15 +19,21 @@ public:
     const QString& error() const { return m_error; }
     // Config/TimeOut as the last run read it when the default applied instead; null otherwise.
     const QString& rejectedTimeOut() const { return m_rejectedTimeOut; }
+    // Whether any of the last request left for the CRM: when the exchange then failed,
+    // the CRM may have applied it all the same.
+    bool sent() const { return m_sent; }
 
 protected:
     void run() override;
 
 private:
     void exchange();
-    void readReply(QNetworkReply* reply);
+    // secondPostRefused: the connection closed before any answer (see OnceOnlyBody).
+    void readReply(QNetworkReply* reply, bool secondPostRefused);
+    static QString networkError(int code, const QString& text);
 
     bool m_succeeded = false;
+    bool m_sent = false;
     QString m_txCode;
     QString m_body;
     QString m_reply;

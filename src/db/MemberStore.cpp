@@ -25,16 +25,17 @@ QString columnFor(const QString& key) {
 }
 
 // The local table knows no points: points, their cash and the point accounts stay empty.
+// The columns come in the order the statement below names them.
 MemberRec memberFrom(const QSqlQuery& row) {
     MemberRec member;
-    member.memberId = row.value(QStringLiteral("member_id")).toString();
-    member.cardNo = row.value(QStringLiteral("cardno")).toString();
-    member.gradeCode = row.value(QStringLiteral("grade_level")).toString();
-    member.gradeName = row.value(QStringLiteral("grade_name")).toString();
-    member.name = row.value(QStringLiteral("member_name")).toString();
-    member.birthday = row.value(QStringLiteral("birthday")).toString();
-    member.mobile = row.value(QStringLiteral("mobile")).toString();
-    member.address = row.value(QStringLiteral("address")).toString();
+    member.memberId = row.value(0).toString();
+    member.cardNo = row.value(1).toString();
+    member.gradeCode = row.value(2).toString();
+    member.gradeName = row.value(3).toString();
+    member.name = row.value(4).toString();
+    member.birthday = row.value(5).toString();
+    member.mobile = row.value(6).toString();
+    member.address = row.value(7).toString();
     return member;
 }
 
@@ -49,18 +50,21 @@ Outcome MemberStore::find(const QString& key, QList<MemberRec>& members, const Q
         return Outcome::failed(tr("本地查询会员信息失败：") + error);
 
     // The key goes into the literal as typed; quoting keeps a quote or backslash in a
-    // name from ending the literal, and leaves an ordinary key untouched.
-    const QString sql = QStringLiteral("select member_id,cardno,grade_level,grade_name,member_name,birthday,"
-                                       "mobile,address from t_member where ") +
-                        columnFor(key) + QStringLiteral("='") + m_db.quoteText(key) +
-                        QStringLiteral("' and status='1'");
+    // name from ending the literal, and leaves an ordinary key untouched. Where the
+    // database keeps the statement prepared, the key is bound instead.
+    const QString head = QStringLiteral("select member_id,cardno,grade_level,grade_name,member_name,birthday,"
+                                        "mobile,address from t_member where ") +
+                         columnFor(key);
+    const QString tail = QStringLiteral(" and status='1'");
+    const QString sql = head + QStringLiteral("='") + m_db.quoteText(key) + QLatin1Char('\'') + tail;
     m_log.write(QStringLiteral("执行离线查询会员"), sql);
 
     QSqlQuery query;
-    if (!m_db.openRecordset(sql, query, error))
+    if (!m_db.openRecordset(sql, head + QStringLiteral("=?") + tail, key, query, error))
         return Outcome::failed(tr("本地查询会员信息失败：") + error);
     while (query.next())
         members.append(memberFrom(query));
+    query.finish();
     m_log.write(QStringLiteral("查询结束"), tr("查询结果：") + QString::number(members.size()) + tr("条"));
     return Outcome::done();
 }

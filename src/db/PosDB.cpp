@@ -26,17 +26,16 @@ QString serverDateQuery(DbType type) {
 
 } // namespace
 
-PosDB::PosDB() : m_settings(DbSettings::fromIniFiles()) {
-    // The controller lives in a static object of the plug-in. Touching the SQL module's
-    // registries now builds them before us, so at process exit they are torn down after
-    // us and the destructor still finds the connection registry and the driver plug-ins.
-    QSqlDatabase::drivers();
-    QSqlDatabase::contains(QString());
-}
+// The SQL module's registries and driver plug-ins are left alone until the first open:
+// looking the plug-ins up costs the till's first call several milliseconds, and the
+// controller that owns this object goes with the host's application object, before
+// any registry of the SQL module is torn down.
+PosDB::PosDB() : m_settings(DbSettings::fromIniFiles()) {}
 
 PosDB::~PosDB() {
     if (!m_type)
         return;
+    m_prepared.clear();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
 }
@@ -74,6 +73,7 @@ bool PosDB::createConnection(QString& error) {
 }
 
 bool PosDB::openByType(QString& error) {
+    m_prepared.clear();
     if (!ConnectionRules::apply(m_db, *m_type, m_settings))
         return false;
     if (!m_db.open()) {
@@ -91,6 +91,7 @@ bool PosDB::isOpen() const {
 }
 
 void PosDB::close() {
+    m_prepared.clear();
     if (m_type)
         m_db.close();
 }
@@ -118,6 +119,30 @@ bool PosDB::openRecordset(const QString& sql, QSqlQuery& query, QString& error) 
         return false;
     query = QSqlQuery(m_db);
     if (query.exec(sql))
+        return true;
+    error += query.lastError().text();
+    return false;
+}
+
+bool PosDB::openRecordset(const QString& sql, const QString& statement, const QString& value,
+                          QSqlQuery& query, QString& error) {
+    if (m_type != DbType::Sqlite)
+        return openRecordset(sql, query, error);
+    if (!startRecordset(sql, error))
+        return false;
+    auto kept = m_prepared.find(statement);
+    if (kept == m_prepared.end()) {
+        query = QSqlQuery(m_db);
+        // SQLite runs a literal statement by preparing it too: a failure reads the same.
+        if (!query.prepare(statement)) {
+            error += query.lastError().text();
+            return false;
+        }
+        kept = m_prepared.insert(statement, query);
+    }
+    kept->bindValue(0, value);
+    query = *kept;
+    if (query.exec())
         return true;
     error += query.lastError().text();
     return false;

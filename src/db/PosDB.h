@@ -4,12 +4,12 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QHash>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 
 #include <optional>
-
-class QSqlQuery;
 
 // The till's local database: one named connection of the type config.ini names
 // (SQLITE, MYSQL, SQLSERVER, ORACLE, ACCESS), made at the first open and kept open
@@ -34,6 +34,12 @@ public:
 
     // Runs one SELECT and hands the query back before its first row (also on failure).
     bool openRecordset(const QString& sql, QSqlQuery& query, QString& error);
+    // The same for a SELECT with one value: statement has a "?" where the value goes, sql
+    // is the statement with the value written in its literal, which error texts name. On
+    // SQLite the statement is prepared at its first use and kept while the connection
+    // stays open (the same rows, the same error texts); the other databases run sql.
+    bool openRecordset(const QString& sql, const QString& statement, const QString& value, QSqlQuery& query,
+                       QString& error);
     bool execute(const QString& sql, QString& error);
 
     // False when the connection is closed or the driver knows no transactions.
@@ -75,4 +81,5 @@ private:
     QString m_typeName;
     std::optional<DbType> m_type;
     bool m_openFailed = false;
+    QHash<QString, QSqlQuery> m_prepared; // by statement, SQLite only
 };

@@ -111,8 +111,10 @@ QByteArray OrderSettlement::requestBody(const QString& shopId, const OrderRec& o
 }
 
 Outcome OrderSettlement::settle(const QString& shopId, const OrderRec& order, SettlementRec& result) {
-    const CrmReply reply = m_crm.call(QStringLiteral("pmb021"), tr("订单结算"), requestBody(shopId, order),
-                                      CrmReplyTexts::of(CrmReplyTexts::Of::Settlement));
+    // The journal keeps the amount the member earns points on, as the body's "value" has it.
+    const CrmReply reply = m_crm.moveMoney(
+        {QStringLiteral("pmb021"), order.posBillNo, order.memberId, total(order.actualTotal)}, tr("订单结算"),
+        requestBody(shopId, order), CrmReplyTexts::of(CrmReplyTexts::Of::Settlement));
     if (!reply.accepted())
         return reply.outcome();
     return readReply(reply.data(), result);

@@ -23,9 +23,12 @@ Outcome CouponTender::sale(CallState& state) {
 
 Outcome CouponTender::writeOff(CallState& state) {
     QJsonArray usable;
+    double value = 0;
     for (const CouponRec& c : qAsConst(state.coupons)) {
-        if (c.use == CouponUse::Usable)
+        if (c.use == CouponUse::Usable) {
             usable.append(QJsonObject{{QStringLiteral("coupon_no"), c.couponNo}});
+            value += c.amount;
+        }
     }
     if (usable.isEmpty())
         return Outcome::failed(tr("没有可用的券"));
@@ -34,8 +37,10 @@ Outcome CouponTender::writeOff(CallState& state) {
                            {QStringLiteral("member_id"), state.tender.memberId},
                            {QStringLiteral("detail_list"), CouponCheck::goodsDetails(state)},
                            {QStringLiteral("coupon_list"), usable}};
-    const CrmReply reply = m_crm.call(QStringLiteral("pmb023"), tr("券核销报文"), body,
-                                      CrmReplyTexts::of(CrmReplyTexts::Of::CouponWriteOff));
+    // The journal keeps what the coupons take off the sale, as the check found them.
+    const CrmReply reply = m_crm.moveMoney(
+        {QStringLiteral("pmb023"), state.tender.billNo, state.tender.memberId, Money::generalFormat(value)},
+        tr("券核销报文"), body, CrmReplyTexts::of(CrmReplyTexts::Of::CouponWriteOff));
     if (!reply.accepted())
         return reply.outcome();
     return readWriteOff(reply.data(), state.coupons);

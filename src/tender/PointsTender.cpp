@@ -58,7 +58,7 @@ Outcome PointsTender::post(const CallState& state, Cents amount, bool refund) {
         {QStringLiteral("sorder_id"), refund ? t.oriBillNo : QString(QLatin1String(""))},
     };
     return m_crm
-        .call(QStringLiteral("pmb020"), tr("积分支付报文"), body,
-              CrmReplyTexts::of(CrmReplyTexts::Of::PointsPayment))
+        .moveMoney({QStringLiteral("pmb020"), t.billNo, t.memberId, Money::twoDecimals(amount)},
+                   tr("积分支付报文"), body, CrmReplyTexts::of(CrmReplyTexts::Of::PointsPayment))
         .outcome();
 }

@@ -79,10 +79,10 @@ void VipSelection::confirm() {
     finish(1);
 }
 
+// Selecting the row makes it current, and the view scrolls to its current row.
 void VipSelection::moveTo(int row) {
     m_row = row;
     m_form->tableView->selectRow(row);
-    m_form->tableView->scrollTo(m_form->tableView->currentIndex());
 }
 
 bool VipSelection::eventFilter(QObject* watched, QEvent* event) {

@@ -724,6 +724,10 @@ Reply Business::handle(const Request& req) {
     case Fault::None:
         reply = d->serve(req);
         break;
+    case Fault::Drop:
+        reply = d->serve(req);
+        reply.drop = true;
+        break;
     }
     reply.delayMs = d->latencyMs.load();
     return reply;

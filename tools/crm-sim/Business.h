@@ -28,9 +28,11 @@ namespace crmsim {
 
 class Business {
 public:
-    // What a transaction code answers instead of its business reply, for the demo and
-    // the benchmarks: a CRM that never answers, one that fails, one behind a broken proxy.
-    enum class Fault { None, Hang, Http500, NotJson };
+    // What a transaction code answers instead of its business reply, for the demo, the
+    // benchmarks and the tests: a CRM that never answers, one that fails, one behind a
+    // broken proxy, and one that applies the request and then hangs up without a reply
+    // (a CRM that goes down mid-exchange).
+    enum class Fault { None, Hang, Http500, NotJson, Drop };
 
     Business();
     ~Business();

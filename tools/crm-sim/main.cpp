@@ -48,8 +48,9 @@ int main(int argc, char* argv[]) {
                                         QStringLiteral("ms"), QStringLiteral("0"));
     const QCommandLineOption faultOpt(
         QStringLiteral("fault"),
-        QStringLiteral("Make a transaction hang, fail with HTTP 500 or answer with HTML (repeatable)."),
-        QStringLiteral("txcode=hang|500|notjson"));
+        QStringLiteral("Make a transaction hang, fail with HTTP 500, answer with HTML, or apply the "
+                       "request and hang up without a reply (repeatable)."),
+        QStringLiteral("txcode=hang|500|notjson|drop"));
     parser.addOptions(
         {portOpt, hostOpt, certOpt, keyOpt, businessOpt, stateOpt, resetOpt, latencyOpt, faultOpt});
     parser.process(app);
@@ -80,13 +81,14 @@ int main(int argc, char* argv[]) {
     const QHash<QString, crmsim::Business::Fault> faultNames{
         {QStringLiteral("hang"), crmsim::Business::Fault::Hang},
         {QStringLiteral("500"), crmsim::Business::Fault::Http500},
-        {QStringLiteral("notjson"), crmsim::Business::Fault::NotJson}};
+        {QStringLiteral("notjson"), crmsim::Business::Fault::NotJson},
+        {QStringLiteral("drop"), crmsim::Business::Fault::Drop}};
     QList<QPair<QByteArray, crmsim::Business::Fault>> faults;
     for (const QString& given : parser.values(faultOpt)) {
         const int eq = given.indexOf(QLatin1Char('='));
         const QString name = given.mid(eq + 1);
         if (eq <= 0 || !faultNames.contains(name)) {
-            std::fprintf(stderr, "vorda-crm-sim: bad --fault %s (want txcode=hang|500|notjson)\n",
+            std::fprintf(stderr, "vorda-crm-sim: bad --fault %s (want txcode=hang|500|notjson|drop)\n",
                          qPrintable(given));
             return 2;
         }

@@ -248,6 +248,14 @@ private slots:
         QCOMPARE(post("pmb023", writeOff("B2", "M1002", {"Q0002"})),
                  text(perCoupon({"coupon_no", "payflow"}, {{"Q0002", "WO00000003"}})));
     }
+
+    // A CRM that goes down mid-exchange: the payment is applied though no reply comes back.
+    void aDroppedReplyIsAppliedAllTheSame() {
+        biz.setFault("pmb020", crmsim::Business::Fault::Drop);
+        QCOMPARE(post("pmb020", pay("P1", "M1001", "1", "13.00")), QByteArray("{}"));
+        biz.setFault("pmb020", crmsim::Business::Fault::None);
+        QCOMPARE(points("M1001"), (Points{0, 200}));
+    }
 };
 
 QTEST_MAIN(tst_CrmSim)

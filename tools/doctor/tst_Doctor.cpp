@@ -2,6 +2,7 @@
 // each usual set-up mistake, a sign-in on request, and the program's exit status.
 #include "CrmSim.h"
 #include "Doctor.h"
+#include "log/TenderJournal.h"
 #include "support/MariaDbServer.h"
 #include "support/MemberTable.h"
 #include "support/WorkDir.h"
@@ -43,6 +44,34 @@ QMap<QString, QByteArray> snapshot(const QString& dir) {
         files.insert(it.filePath(), f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<dir>"));
     }
     return files;
+}
+
+// One call of the tender journal; its day is 2026-12-05 unless said.
+struct Call {
+    const char* time;
+    TenderJournal::Entry entry;
+    TenderJournal::Outcome outcome;
+    QString detail;
+};
+
+const QString kClosed = QStringLiteral("网络错误，请再次尝试或联系管理员处理。错误代码: 2 Connection closed");
+
+QList<Call> journalled() {
+    using O = TenderJournal::Outcome;
+    const auto pay = [](const char* order, const char* type, const char* cash) {
+        TenderJournal::Entry e("pmb020", order, "M1002", cash);
+        e.request = QStringLiteral(R"({"member_id":"M1002","order_id":"%1","score_cash":"%2","type":"%3"})")
+                        .arg(order, cash, type);
+        return e;
+    };
+    TenderJournal::Entry settle("pmb021", "B1", "M1001", "88.5"), writeOff("pmb023", "B2", "M1002", "5");
+    settle.request = R"({"order_id":"B1","value":"88.5"})";
+    writeOff.request = R"({"coupon_list":[{"coupon_no":"Q1"}],"order_id":"B2"})";
+    return {{"2026-12-05 10:00:01.250", pay("B0001", "1", "12.50"), O::Accepted, ""},
+            {"2026-12-05 10:05:00.000", settle, O::Unknown, kClosed},
+            {"2026-12-05 10:07:30.500", writeOff, O::Refused, "0 券已使用, 请核对"},
+            {"2026-12-05 23:59:59.999", pay("B0", "-1", "10.00"), O::NotSent, "未配置VordaCRM地址"},
+            {"2026-12-06 00:00:00.000", pay("B3", "1", "1.00"), O::Accepted, ""}};
 }
 
 } // namespace
@@ -249,6 +278,65 @@ private slots:
                          "OK   t_member has 9 rows, 6 of them active (status '1')",
                          "WARN t_member has no index for the lookup by mobile: each such lookup reads the "
                          "whole table → CREATE INDEX idx_t_member_mobile ON t_member (mobile, status)"}));
+    }
+
+    // The journal of one day through the program, as a table for support and as CSV for the back office.
+    void journal_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("written"); // the journal file there at all
+        const QString heading = "Tender journal %DIR%/LOG/journal.db, ";
+        QTest::newRow("a day as a table")
+            << QStringList{"--journal", "2026-12-05"}
+            << QStringList{heading + "2026-12-05: 4 money-moving calls",
+                           "time      call              order  member  amount  outcome   detail",
+                           "10:00:01  points payment    B0001  M1002   12.50   accepted",
+                           "10:05:00  settlement        B1     M1001   88.5    unknown   " + kClosed,
+                           "10:07:30  coupon write-off  B2     M1002   5       refused   0 券已使用, 请核对",
+                           "23:59:59  points refund     B0     M1002   10.00   not sent  未配置VordaCRM地址",
+                           "UNKNOWN 10:05:00 settlement of order B1, member M1001, amount 88.5 → ask the CRM "
+                           "whether it applied it before the sale is taken again",
+                           "Summary: 1 accepted, 1 refused, 1 unknown, 1 not sent",
+                           ""}
+                   .join('\n')
+                   .toUtf8()
+            << 0 << true;
+        QTest::newRow("a day as CSV")
+            << QStringList{"--journal", "2026-12-06", "--csv"}
+            << QByteArray("\xEF\xBB\xBFtime,txcode,call,order_id,member_id,amount,outcome,detail,request\r\n"
+                          "2026-12-06 00:00:00.000,pmb020,points payment,B3,M1002,1.00,accepted,,"
+                          R"("{""member_id"":""M1002"",""order_id"":""B3"",""score_cash"":""1.00"",)"
+                          R"(""type"":""1""}")"
+                          "\r\n")
+            << 0 << true;
+        QTest::newRow("a day without calls")
+            << QStringList{"--journal", "2026-12-07"}
+            << (heading + "2026-12-07: no money-moving calls\n").toUtf8() << 0 << true;
+        QTest::newRow("a till that has moved no money yet")
+            << QStringList{"--journal", "2026-12-07"}
+            << (heading + "2026-12-07: no money-moving calls\n").toUtf8() << 0 << false;
+        QTest::newRow("a date that is none")
+            << QStringList{"--journal", "2026-13-01"} << QByteArray() << 2 << true;
+    }
+    void journal() {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, out);
+        QFETCH(bool, written);
+        if (written) {
+            TenderJournal journal(m_dir->filePath("LOG"));
+            for (Call c : journalled()) {
+                c.entry.at = QDateTime::fromString(c.time, "yyyy-MM-dd hh:mm:ss.zzz");
+                QVERIFY2(journal.end(journal.begin(c.entry), c.outcome, c.detail),
+                         qPrintable(journal.error()));
+            }
+        }
+        QProcess doctor;
+        doctor.setWorkingDirectory(m_dir->path());
+        doctor.start(ZOVORDA_DOCTOR_PATH, args);
+        QVERIFY(doctor.waitForFinished(30000));
+        QCOMPARE(doctor.readAllStandardOutput(), out.replace("%DIR%", m_dir->path().toUtf8()));
+        QTEST(doctor.exitCode(), "status");
     }
 
     // The program itself, without a display: its report on standard output, ending here with
