@@ -180,10 +180,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const IniText::Values token{{QStringLiteral("token"), crmText(given.at(0))}};
     const IniText::Values signin{{QStringLiteral("shop_id"), crmText(given.at(1))},
                                  {QStringLiteral("SigninTime"), crmText(given.at(2))}};
-    const QByteArray after = IniText::updated(IniText::updated(before, QStringLiteral("Config"), token),
-                                              QStringLiteral("Config"), signin);
-    if (const char* finding = linesNotKept(before, after))
-        Fail(finding, shown(before, after));
+    // Each write keeps the lines as the text it is given reads: when the first took
+    // away the only bytes that were not UTF-8, the second is given a UTF-8 text
+    // (fuzz/crashes/fuzz_settings_file-second-write-reads-utf8).
+    const QByteArray middle = IniText::updated(before, QStringLiteral("Config"), token);
+    const QByteArray after = IniText::updated(middle, QStringLiteral("Config"), signin);
+    if (const char* finding = linesNotKept(before, middle))
+        Fail(finding, shown(before, middle));
+    if (const char* finding = linesNotKept(middle, after))
+        Fail(finding, shown(middle, after));
     // Text that is UTF-8 reads as UTF-8. When the only bytes of a file that were not
     // UTF-8 sat in the values the sign-in replaced, the written file is UTF-8 and reads
     // so, though its other bytes are the same as before: a file whose other text is all

@@ -31,14 +31,17 @@ export QT_QPA_PLATFORM=offscreen
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 
+is_reader() {
+    case " $READER_TARGETS " in *" $1 "*) return 0 ;; *) return 1 ;; esac
+}
 # A reader that takes seconds over one input is a finding of its own; and a reader's
-# input beyond 4 KiB only makes each run slower (a request or a reply is a few hundred
-# bytes, a settings file not much more).
+# input beyond 2 KiB only makes each run slower (a request or a reply is a few hundred
+# bytes, a settings file not much more; 4 KiB inputs halve the speed).
 timeout_of() {
-    case " $READER_TARGETS " in *" $1 "*) echo 10 ;; *) echo 30 ;; esac
+    if is_reader "$1"; then echo 10; else echo 30; fi
 }
 max_len_of() {
-    case " $READER_TARGETS " in *" $1 "*) echo 4096 ;; *) echo 8192 ;; esac
+    if is_reader "$1"; then echo 2048; else echo 8192; fi
 }
 
 build() {
@@ -78,17 +81,19 @@ fuzz() {
     # Each target runs in a folder of its own: -jobs writes the logs there (fuzz-0.log, ...).
     mkdir -p "$BUILD/corpus/$t" "$BUILD/findings" "$BUILD/run-$t"
     cd "$BUILD/run-$t"
-    # ASan's default quarantine (256 MB of freed blocks) costs a reader half its speed in
-    # page faults; 16 MB still holds what hundreds of inputs freed.
-    case " $READER_TARGETS " in
-    *" $t "*) case "$ASAN_OPTIONS" in *quarantine_size_mb*) ;; *) ASAN_OPTIONS="$ASAN_OPTIONS:quarantine_size_mb=16" ;; esac ;;
-    esac
-    # Long-lived processes rather than -fork's short ones: Qt's duplicate-key leak (see
-    # README) makes libFuzzer look for leaks after many inputs, which costs a reader a
-    # third of its time until libFuzzer gives up after 1,000 looks; a -fork child starts
-    # counting again every few seconds.
+    leaks=1
+    if is_reader "$t"; then
+        # ASan's default quarantine (256 MB of freed blocks) costs a reader half its speed
+        # in page faults; 16 MB still holds what hundreds of inputs freed.
+        case "$ASAN_OPTIONS" in *quarantine_size_mb*) ;; *) ASAN_OPTIONS="$ASAN_OPTIONS:quarantine_size_mb=16" ;; esac
+        # Qt's duplicate-key leak (see README) makes libFuzzer look for a leak after
+        # many inputs, a whole-heap scan each time, which costs a reader most of its first
+        # minutes. LeakSanitizer still looks when each process ends, and the replay looks
+        # after every input.
+        leaks=0
+    fi
     "$BUILD/$t" -max_total_time="$secs" -jobs="$workers" -workers="$workers" -timeout="$(timeout_of "$t")" \
-        -rss_limit_mb=4096 -max_len="$(max_len_of "$t")" -print_final_stats=1 \
+        -detect_leaks=$leaks -rss_limit_mb=4096 -max_len="$(max_len_of "$t")" -print_final_stats=1 \
         -artifact_prefix="$BUILD/findings/$t-" -dict="$HERE/dict/$t.dict" \
         "$BUILD/corpus/$t" "$HERE/corpus/$t"
 }

@@ -40,13 +40,15 @@ void paysRow(const QString& name, const QByteArray& udp, const QString& message)
 
 // Figures that are no money and lists that are no list, wherever the tender reads them.
 void malformedRows() {
-    const QList<QPair<const char*, QJsonValue>> notMoney{{"nan", "nan"},
-                                                         {"inf", "-inf"},
-                                                         {"ten thousand million", 1e10},
-                                                         {"1e308 as text", "1e308"},
-                                                         {"true", true},
-                                                         {"an object", QJsonObject{{"v", 1}}},
-                                                         {"an array", QJsonArray{1}}};
+    const QList<QPair<const char*, QJsonValue>> notMoney{
+        {"nan", "nan"},
+        {"inf", "-inf"},
+        {"ten thousand million", 1e10},
+        {"ten thousand million at two decimals", 9999999999.996},
+        {"1e308 as text", "1e308"},
+        {"true", true},
+        {"an object", QJsonObject{{"v", 1}}},
+        {"an array", QJsonArray{1}}};
     for (const auto& v : notMoney) {
         for (const QString key : {"order_amount", "tr_amt"})
             headRow(QString("%1 of %2").arg(key, v.first), with(tenderHead(), key, v.second),

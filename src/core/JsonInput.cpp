@@ -72,7 +72,8 @@ Outcome number(const QVariantMap& object, const QString& key, double limit, doub
     }
     bool isNumber = false;
     const double figure = given.toDouble(&isNumber);
-    if (isNumber && !(qIsFinite(figure) && qAbs(figure) < limit))
+    // The limit holds at two decimals too, as the till counts: 9999999999.996 is 10000000000.00.
+    if (isNumber && !(qIsFinite(figure) && qAbs(Money::fromDouble(figure)) < Cents(limit * 100)))
         return Outcome::failed(malformed(key));
     value = isNumber ? figure : 0.0;
     return Outcome::done();

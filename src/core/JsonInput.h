@@ -27,9 +27,9 @@ QString missing(const QString& key);
 // A value of the wrong kind: "参数<key>格式错误".
 QString malformed(const QString& key);
 // An amount or a quantity: a JSON number or a numeric text, finite and smaller in size
-// than the limit. Missing, null and a text that is no number count 0, as they always
-// did; true or false, an object, a list, "nan", "inf" and a figure beyond the limit
-// are malformed.
+// than the limit, also when rounded to two decimals. Missing, null and a text that is
+// no number count 0, as they always did; true or false, an object, a list, "nan",
+// "inf" and a figure beyond the limit are malformed.
 Outcome number(const QVariantMap& object, const QString& key, double limit, double& value);
 // A list: missing or null is empty; anything else that is not a list is malformed.
 Outcome list(const QVariantMap& object, const QString& key, QVariantList& value);
