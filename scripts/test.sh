@@ -2,8 +2,9 @@
 # Sets up a fresh Debian 12 machine, builds, starts a private MariaDB server and
 # runs every test suite headless: once in the normal build, once in a build with
 # AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
-# Then every source is compiled for Windows with MinGW-w64 (both architectures), and
-# the fuzz targets replay their corpora.
+# Then every source is compiled for Windows with MinGW-w64 (both architectures), the
+# Windows release is built (Qt for Windows once, cached outside the checkout), packed
+# and run under Wine, and the fuzz targets replay their corpora.
 # ZOVORDA_QUICK=1 skips the Windows and sanitizer passes (for a quick local round).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
@@ -24,6 +25,11 @@ echo "== running the tests"
 if [ "${ZOVORDA_QUICK:-0}" != 1 ]; then
     echo "== compiling every source for Windows (MinGW-w64, 64 and 32 bit) and checking the export names"
     bash "$ROOT/tools/wincheck/wincheck.sh" "$BUILD"
+
+    echo "== the Windows release: Qt for Windows (once), ZoVORDA.dll and the tools, the zip"
+    bash "$ROOT/tools/windows/build.sh" x86_64
+    echo "== the Windows release under Wine, against the simulator"
+    bash "$ROOT/tools/windows/wine-checks.sh" x86_64
 
     SAN_BUILD=${ZOVORDA_SAN_BUILD_DIR:-$ROOT/build-sanitize}
     echo "== building with sanitizers in $SAN_BUILD"

@@ -2,12 +2,30 @@
 
 #include <cstring>
 
+#ifdef Q_OS_WIN
+#include <QDir>
+
+#include <windows.h>
+#endif
+
 bool PluginHost::load(const QString& path, QString& error) {
+#ifdef Q_OS_WIN
+    const std::wstring nativePath = QDir::toNativeSeparators(path).toStdWString();
+    HMODULE module = LoadLibraryW(nativePath.c_str());
+    const QString why = QStringLiteral("Windows error %1").arg(GetLastError());
+    if (module) {
+        m_vip = reinterpret_cast<VipTransFn>(reinterpret_cast<void*>(GetProcAddress(module, "ZoVipTrans")));
+        m_card =
+            reinterpret_cast<CardTransFn>(reinterpret_cast<void*>(GetProcAddress(module, "ZoCardTrans")));
+    }
+#else
     m_library.setFileName(path);
     m_vip = reinterpret_cast<VipTransFn>(m_library.resolve("ZoVipTrans"));
     m_card = reinterpret_cast<CardTransFn>(m_library.resolve("ZoCardTrans"));
+    const QString why = m_library.errorString();
+#endif
     if (!m_vip || !m_card) {
-        error = QStringLiteral("cannot load the member plug-in %1: %2").arg(path, m_library.errorString());
+        error = QStringLiteral("cannot load the member plug-in %1: %2").arg(path, why);
         return false;
     }
     m_buffer.assign(kResultBufferBytes, '\0');

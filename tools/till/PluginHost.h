@@ -5,8 +5,10 @@
 // signatures are written down here once more, as any POS vendor would.
 
 #include <QByteArray>
-#include <QLibrary>
 #include <QString>
+#ifndef Q_OS_WIN
+#include <QLibrary>
+#endif
 
 #include <vector>
 
@@ -34,7 +36,11 @@ private:
     char* freshBuffer();
     QByteArray takeResult() const;
 
+    // On Windows loaded as a Windows POS host loads it, with LoadLibraryW and
+    // GetProcAddress, and kept for the till's life; elsewhere through QLibrary.
+#ifndef Q_OS_WIN
     QLibrary m_library;
+#endif
     VipTransFn m_vip = nullptr;
     CardTransFn m_card = nullptr;
     std::vector<char> m_buffer;

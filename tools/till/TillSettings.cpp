@@ -10,7 +10,8 @@ const QString kTillFile = QStringLiteral("RVX_Config.ini");
 const QString kDatabaseFile = QStringLiteral("config.ini");
 } // namespace
 
-void TillSettings::write(const QString& crmUrl, const QString& membersDb, int timeOutSeconds, bool fresh) {
+void TillSettings::write(const QString& crmUrl, const QString& membersDb, int timeOutSeconds, bool fresh,
+                         const QString& companion) {
     if (fresh) {
         QFile::remove(kPluginFile);
         QFile::remove(kTillFile);
@@ -25,6 +26,8 @@ void TillSettings::write(const QString& crmUrl, const QString& membersDb, int ti
         plugin.setValue(QStringLiteral("Config/TimeOut"), QString::number(timeOutSeconds));
         // A bare file name would be looked for next to the till's program file.
         plugin.setValue(QStringLiteral("Config/dbname"), QFileInfo(membersDb).absoluteFilePath());
+        if (!companion.isEmpty())
+            plugin.setValue(QStringLiteral("Config/ExePath"), companion);
     }
     {
         QSettings till(kTillFile, QSettings::IniFormat);

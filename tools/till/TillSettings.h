@@ -17,7 +17,9 @@ inline const QString kPointCode = QStringLiteral("POS01");
 
 // fresh: start from empty files, so the first member call signs the till in.
 // Otherwise only these keys are set and a sign-in of earlier today is kept.
-void write(const QString& crmUrl, const QString& membersDb, int timeOutSeconds, bool fresh);
+// companion: the program the plug-in keeps running (none when empty).
+void write(const QString& crmUrl, const QString& membersDb, int timeOutSeconds, bool fresh,
+           const QString& companion = QString());
 
 // Points the plug-in at another CRM address from its next call on.
 void setCrmAddress(const QString& crmUrl);

@@ -113,7 +113,11 @@ int main(int argc, char** argv) {
     const QCommandLineOption styleOpt(QStringLiteral("qss"),
                                       QStringLiteral("Use this style sheet instead of the built-in one."),
                                       QStringLiteral("file"));
-    parser.addOptions({pluginOpt, crmOpt, membersOpt, tourOpt, styleOpt});
+    const QCommandLineOption companionOpt(QStringLiteral("companion"),
+                                          QStringLiteral("The program the plug-in keeps running (ZoVORDA.ini "
+                                                         "ExePath, folders separated by /)."),
+                                          QStringLiteral("path"));
+    parser.addOptions({pluginOpt, crmOpt, membersOpt, tourOpt, styleOpt, companionOpt});
     parser.process(app);
 
     const bool touring = parser.isSet(tourOpt);
@@ -135,7 +139,8 @@ int main(int argc, char** argv) {
     if (parser.isSet(crmOpt)) {
         // A headless day starts signed out and times out quickly; a till at the
         // counter keeps today's sign-in and waits as long as a real till would.
-        TillSettings::write(parser.value(crmOpt), parser.value(membersOpt), touring ? 5 : 20, touring);
+        TillSettings::write(parser.value(crmOpt), parser.value(membersOpt), touring ? 5 : 20, touring,
+                            parser.value(companionOpt));
     }
 
     PluginHost plugin;

@@ -10,6 +10,10 @@
 # plug-in's own operation log), crm-sim.log and the settings files the till wrote.
 # --interactive opens the till's window against the simulator instead: it needs a
 # display (DISPLAY or WAYLAND_DISPLAY, e.g. under xvfb-run) and ends with Ctrl+Q.
+# Further arguments go to the till. The Windows checks play the same day with the
+# Windows till under Wine: ZOVORDA_TILL names another till program,
+# ZOVORDA_TILL_RUNNER a command to run it with (e.g. wine), ZOVORDA_DEMO_DAY another
+# working directory.
 set -euo pipefail
 
 if [ $# -lt 1 ]; then
@@ -25,12 +29,13 @@ if [ "${1:-}" = "--interactive" ]; then
 fi
 SRC=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 SIM=$BUILD/tools/crm-sim/vorda-crm-sim
-TILL=$BUILD/tools/till/zovorda-till
+TILL=${ZOVORDA_TILL:-$BUILD/tools/till/zovorda-till}
 for program in "$SIM" "$TILL"; do
-    [ -x "$program" ] || { echo "run-demo: $program is not built" >&2; exit 2; }
+    [ -f "$program" ] || { echo "run-demo: $program is not built" >&2; exit 2; }
 done
+read -r -a RUNNER <<<"${ZOVORDA_TILL_RUNNER:-}"
 
-DAY=$BUILD/demo-day
+DAY=${ZOVORDA_DEMO_DAY:-$BUILD/demo-day}
 rm -rf "$DAY"
 mkdir -p "$DAY"
 cd "$DAY"
@@ -91,10 +96,10 @@ echo "CRM simulator (business mode) at $CRM_URL"
 
 status=0
 if [ "$MODE" = tour ]; then
-    "$TILL" --tour "$DAY/pictures" --crm "$CRM_URL" --members-db "$DAY/members.db" "$@" \
+    "${RUNNER[@]}" "$TILL" --tour "$DAY/pictures" --crm "$CRM_URL" --members-db "$DAY/members.db" "$@" \
         | tee "$DAY/tour.log" || status=$?
 else
-    "$TILL" --crm "$CRM_URL" --members-db "$DAY/members.db" "$@" || status=$?
+    "${RUNNER[@]}" "$TILL" --crm "$CRM_URL" --members-db "$DAY/members.db" "$@" || status=$?
 fi
 stop_sim
 
