@@ -41,7 +41,7 @@ ZIP=$ROOT/dist/ZoVORDA-$VERSION-$BITS.zip
 for needed in "$ZIP" "$WIN_BUILD/tools/till/zovorda-till.exe" "$LINUX_BUILD/tools/crm-sim/vorda-crm-sim"; do
     [ -f "$needed" ] || { echo "wine-checks: $needed is missing (build it first)" >&2; exit 2; }
 done
-bash "$ROOT/scripts/ensure-packages.sh" wine wine64 libwine python3 locales >/dev/null
+bash "$ROOT/scripts/ensure-packages.sh" wine wine64 libwine python3 locales fonts-noto-cjk >/dev/null
 # Wine takes Windows' ANSI code page from the locale (zh_CN: 936, GBK) and names files
 # through it: the locale must exist on this machine.
 if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
@@ -88,6 +88,9 @@ mkdir -p "$WORK/test-dlls"
 cp "$QT_PREFIX/bin/Qt5Test.dll" "$WORK/test-dlls/"
 export WINEPATH; WINEPATH="$(winpath "$PKG");$(winpath "$WORK/test-dlls")"
 export WINEQT_PLUGIN_PATH; WINEQT_PLUGIN_PATH=$(winpath "$PKG")
+# Qt's offscreen platform on Windows reads font files from a folder, not from Windows:
+# the Noto CJK fonts, so that the dialogs (the tour's pictures) show their Chinese.
+export WINEQT_QPA_FONTDIR; WINEQT_QPA_FONTDIR=$(winpath /usr/share/fonts/opentype/noto)
 DLL=$(winpath "$PKG/ZoVORDA.dll")
 HOST=$WIN_BUILD/tools/windows/wine-host.exe
 echo "   ready in $((SECONDS - START)) s"
