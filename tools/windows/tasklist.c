@@ -7,7 +7,8 @@
  * one line "NAME","PID","Console","1","0 K" per running process of that image name
  * (compared without regard to case), or Windows' INFO line when there is none. Without
  * a filter it lists every process. Other options are accepted and ignored. */
-// clang-format off: the tool help header needs windows.h before it
+/* The tool help header needs windows.h before it. */
+// clang-format off
 #include <windows.h>
 #include <tlhelp32.h>
 // clang-format on
