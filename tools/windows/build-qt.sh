@@ -3,7 +3,7 @@
 #
 #   bash tools/windows/build-qt.sh [x86_64|i686]      (default x86_64)
 #
-# Prints the Qt prefix on its last line. The result is kept in a cache folder outside
+# Prints the Qt prefix on stdout (its progress on stderr). The result is kept in a cache folder outside
 # the checkout, keyed by the Qt version, the architecture and the configure options:
 #   ${ZOVORDA_WIN_CACHE:-$HOME/.cache/zovorda-win}/qt-<version>-<arch>-<key>/
 # A second run finds it complete and does nothing.
@@ -27,6 +27,8 @@ i686) PACKAGE_ARCH=i686 ;;
     ;;
 esac
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# Progress goes to stderr; stdout gets the prefix alone, at the end.
+exec 3>&1 1>&2
 CACHE=${ZOVORDA_WIN_CACHE:-$HOME/.cache/zovorda-win}
 JOBS=${ZOVORDA_WIN_JOBS:-$(nproc)}
 QT_VERSION=5.15.8
@@ -43,8 +45,8 @@ RECIPE=1
 KEY=$(printf '%s\n' "$RECIPE" "$QT_VERSION" "$ARCH" "${CONFIGURE_OPTIONS[@]}" | sha256sum | cut -c1-10)
 PREFIX=$CACHE/qt-$QT_VERSION-$ARCH-$KEY
 if [ -f "$PREFIX/.complete" ]; then
-    echo "== Qt $QT_VERSION for Windows ($ARCH) is in the cache"
-    echo "$PREFIX"
+    echo "== Qt $QT_VERSION for Windows ($ARCH) is in the cache: $PREFIX"
+    echo "$PREFIX" >&3
     exit 0
 fi
 START=$SECONDS
@@ -138,4 +140,4 @@ done
 rm -rf "$WORK"
 touch "$PREFIX/.complete"
 step "done"
-echo "$PREFIX"
+echo "$PREFIX" >&3

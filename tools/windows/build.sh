@@ -20,7 +20,7 @@ i686) BUILD=${ZOVORDA_WIN_BUILD_DIR:-$ROOT/build-win32} ;;
     ;;
 esac
 
-QT_PREFIX=$(bash "$ROOT/tools/windows/build-qt.sh" "$ARCH" | tee /dev/stderr | tail -1)
+QT_PREFIX=$(bash "$ROOT/tools/windows/build-qt.sh" "$ARCH")
 bash "$ROOT/scripts/ensure-packages.sh" cmake ninja-build
 
 echo "== building for Windows ($ARCH) in $BUILD"

@@ -83,7 +83,7 @@ python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.arg
 PKG=$WORK/ZoVORDA-$VERSION-$BITS
 # The test programs live in the build tree; the DLLs and Qt plug-ins they and the
 # plug-in load come from the unzipped release, but for Qt Test's DLL (the suites').
-QT_PREFIX=$(bash "$ROOT/tools/windows/build-qt.sh" "$ARCH" | tail -1)
+QT_PREFIX=$(bash "$ROOT/tools/windows/build-qt.sh" "$ARCH" 2>/dev/null)
 mkdir -p "$WORK/test-dlls"
 cp "$QT_PREFIX/bin/Qt5Test.dll" "$WORK/test-dlls/"
 export WINEPATH; WINEPATH="$(winpath "$PKG");$(winpath "$WORK/test-dlls")"
