@@ -230,6 +230,8 @@ private slots:
         cashier.showBusy("请稍等，处理中...");
         QCOMPARE(busy().size(), 1);
         inspect(busy().first());
+        // The host's animation fills its place on the screen, whatever size the image is.
+        QVERIFY(busy().first()->findChild<QLabel*>("busyWidget")->hasScaledContents());
         QCOMPARE(texts(busy().first(), {"label_text", "lbldot"}), QStringList({"请稍等，处理中...", ""}));
         cashier.hideBusy();
         QCOMPARE(busy().size(), 0);
