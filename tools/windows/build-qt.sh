@@ -56,7 +56,7 @@ step "tools"
 bash "$ROOT/scripts/ensure-packages.sh" "g++-mingw-w64-$PACKAGE_ARCH-posix" "binutils-mingw-w64-$PACKAGE_ARCH" \
     make perl python3 tcl xz-utils gcc patch
 
-# The posix-thread compilers, under the names Qt's mkspec calls.
+# The posix-thread compilers, under the names Qt's win32-g++ platform files call them.
 TOOLBIN=$CACHE/toolbin-$ARCH
 mkdir -p "$TOOLBIN"
 for tool in gcc g++; do

@@ -70,7 +70,12 @@ fail() {
     echo "   FAILED  $*"
     failures=$((failures + 1))
 }
-winpath() { $WINE winepath -w "$1" 2>/dev/null; }
+# A Unix path as Windows programs see it: a fresh prefix maps / to drive Z:.
+winpath() {
+    local path
+    path=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+    echo "Z:${path//\//\\}"
+}
 cleanup() {
     "${WINE_PROGRAM%/*}/wineserver" -k 2>/dev/null || wineserver -k 2>/dev/null || true
     if [ "$failures" = 0 ] && [ "${ZOVORDA_WINE_KEEP:-0}" != 1 ]; then rm -rf "$WORK"; fi
@@ -152,7 +157,6 @@ sys.exit(0 if "zovorda-till.exe已经启动" in text else "no record that zovord
 EOF
 
 echo "== the doctor on the tour's working directory, with the simulator up again"
-SIM_PID=
 "$LINUX_BUILD/tools/crm-sim/vorda-crm-sim" --business --state "$DAY/crm-state.db" --port 0 \
     >"$WORK/doctor-sim.out" 2>"$WORK/doctor-sim.log" &
 SIM_PID=$!
