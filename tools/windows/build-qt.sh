@@ -9,7 +9,8 @@
 # A second run finds it complete and does nothing.
 #
 # What is built: qtbase's libraries (Core, Gui, Widgets, Network, Sql, Test and the
-# small ones qtbase always builds), the windows, offscreen and minimal platform
+# small ones qtbase always builds; not PrintSupport, Concurrent or Xml, which nothing
+# here uses), the windows, offscreen and minimal platform
 # plugins, the SQLite driver (on SQLite's own source, from Debian's sqlite3 source
 # package, since Debian's qtbase source has the bundled copy removed) and the ODBC
 # driver. No OpenGL, no OpenSSL (HTTPS on Windows needs Qt's OpenSSL DLLs beside the
@@ -39,7 +40,7 @@ CONFIGURE_OPTIONS=(-release -opensource -confirm-license -shared -platform linux
                    -no-direct2d -no-vulkan -no-dbus -no-icu -no-openssl -qt-zlib -qt-pcre -qt-libpng
                    -qt-libjpeg -qt-freetype -qt-harfbuzz -no-fontconfig -sql-sqlite -qt-sqlite -sql-odbc
                    -no-sql-mysql -no-sql-psql -no-sql-oci -no-sql-db2 -no-sql-ibase -no-sql-tds
-                   -no-sql-sqlite2)
+                   -no-sql-sqlite2 -no-feature-printer -no-feature-concurrent -no-feature-xml)
 # Raise RECIPE when a change below makes a different Qt.
 RECIPE=1
 KEY=$(printf '%s\n' "$RECIPE" "$QT_VERSION" "$ARCH" "${CONFIGURE_OPTIONS[@]}" | sha256sum | cut -c1-10)
