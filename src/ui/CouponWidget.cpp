@@ -17,6 +17,12 @@ QStandardItem* newCell(const QString& text, Qt::Alignment alignment) {
     return item;
 }
 
+// Whether a row that shows shown needs no change to show coupon.
+bool sameRow(const CouponRec& shown, const CouponRec& coupon) {
+    return shown.couponNo == coupon.couponNo && shown.ticketName == coupon.ticketName &&
+           shown.amount == coupon.amount && shown.use == coupon.use;
+}
+
 QString useFlagText(CouponUse use) {
     if (use == CouponUse::NotUsable)
         return CouponWidget::tr("不可用");
@@ -59,23 +65,34 @@ CouponWidget::~CouponWidget() {
 void CouponWidget::clearTable() {
     m_currentRow = -1;
     m_model->removeRows(0, m_model->rowCount());
+    m_shown.clear();
     setColumnWidths();
 }
 
 void CouponWidget::setCoupons(const QList<CouponRec>& coupons) {
     m_currentRow = -1;
-    m_model->removeRows(0, m_model->rowCount());
-
+    // Each add refills the table with the whole set: rows that show their coupon already
+    // stay as they are, so that a set of hundreds costs one new row, not every cell anew.
     const Qt::Alignment centred = Qt::AlignCenter;
     for (int i = 0; i < coupons.size(); ++i) {
-        const CouponRec* coupon = &coupons.at(i);
-        m_model->setItem(i, ColNumber, newCell(QString::number(i + 1), centred));
-        m_model->setItem(i, ColCouponNo, newCell(coupon->couponNo, centred));
-        m_model->setItem(i, ColName, newCell(coupon->ticketName, centred));
-        m_model->setItem(i, ColAmount,
-                         newCell(Money::twoDecimals(coupon->amount), Qt::AlignRight | Qt::AlignVCenter));
-        m_model->setItem(i, ColUseFlag, newCell(useFlagText(coupon->use), centred));
+        const CouponRec& coupon = coupons.at(i);
+        if (i < m_shown.size() && sameRow(m_shown.at(i), coupon))
+            continue;
+        const QString texts[ColumnCount] = {QString::number(i + 1), coupon.couponNo, coupon.ticketName,
+                                            Money::twoDecimals(coupon.amount), useFlagText(coupon.use)};
+        if (i < m_model->rowCount()) {
+            for (int col = ColCouponNo; col < ColumnCount; ++col)
+                m_model->item(i, col)->setText(texts[col]);
+            continue;
+        }
+        QList<QStandardItem*> row;
+        for (int col = 0; col < ColumnCount; ++col)
+            row.append(newCell(texts[col], col == ColAmount ? Qt::AlignRight | Qt::AlignVCenter : centred));
+        m_model->appendRow(row);
     }
+    if (m_model->rowCount() > coupons.size())
+        m_model->removeRows(coupons.size(), m_model->rowCount() - coupons.size());
+    m_shown = coupons;
 
     // After every check the first coupon is current again, so a clear never hits a stale row.
     if (!coupons.isEmpty()) {

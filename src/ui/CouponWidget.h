@@ -49,5 +49,6 @@ private:
 
     Ui::CouponWidget* m_form;
     QStandardItemModel* m_model;
-    int m_currentRow = -1; // -1: no row current
+    QList<CouponRec> m_shown; // what the table's rows show
+    int m_currentRow = -1;    // -1: no row current
 };
