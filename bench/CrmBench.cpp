@@ -51,7 +51,7 @@ class WorkerAlone {
 public:
     WorkerAlone() { QObject::connect(&m_worker, &QThread::finished, &m_loop, &QEventLoop::quit); }
     // Wall time in milliseconds.
-    double exchange(const QString& body) {
+    double exchange(const QByteArray& body) {
         QElapsedTimer t;
         t.start();
         m_worker.setRequest(QStringLiteral("pmb001"), body);
@@ -143,7 +143,7 @@ void memberVerification(const Options& o, Report& r, crmsim::Server& crm, Contro
     // Where the time goes: the worker alone ...
     WorkerAlone alone;
     const auto viaWorker = [&] {
-        samples.worker.add(alone.exchange(QString::fromUtf8(sent)));
+        samples.worker.add(alone.exchange(sent));
         wrong.check(alone.worker().succeeded() && alone.worker().reply().toUtf8() == expectedReply,
                     alone.worker().error());
     };
@@ -344,7 +344,7 @@ void bigOrders(const Options& o, Report& r, crmsim::Server& crm) {
         TenderJournal journal(log.logDir());
         TenderJournal::Entry entry(QStringLiteral("pmb021"), big.posBillNo, big.memberId,
                                    QStringLiteral("1"));
-        entry.request = QString::fromUtf8(body);
+        entry.request = body;
         const int reps = lines >= 10000 ? 7 : lines >= 1000 ? o.pick(15, 7) : o.pick(30, 15);
         for (int i = 0; i < reps; ++i) {
             settled = SettlementRec();

@@ -43,22 +43,29 @@ private slots:
 
     void recordsAreWrittenInTheTillsCodePage_data();
     void recordsAreWrittenInTheTillsCodePage();
+    void secretsNeverReachTheFile_data();
+    void secretsNeverReachTheFile();
     void unwritableLogIsOnlyReported_data();
     void unwritableLogIsOnlyReported();
 };
 
 void tst_LogCodePage::recordsAreWrittenInTheTillsCodePage_data() {
-    // The code page, "时间：" as the file must hold it, and the records in call order.
-    columns<QByteArray, QByteArray, QStringList, QStringList>(
-        {"codePage", "timeLabelBytes", "steps", "texts"});
+    // The code page, "时间：" as the file must hold it, the records in call order, and
+    // whether their texts come as UTF-8 bytes (a request body as it goes out).
+    columns<QByteArray, QByteArray, QStringList, QStringList, bool>(
+        {"codePage", "timeLabelBytes", "steps", "texts", "asUtf8"});
     const QByteArray gbk("\xCA\xB1\xBC\xE4\xA3\xBA"), utf8("\xE6\x97\xB6\xE9\x97\xB4\xEF\xBC\x9A");
     const QStringList request{"{\"reqtype\":\"50\",\"code\":\"会员卡0001\"}"};
-    tableRow("Chinese Windows till", QByteArray("GBK"), gbk, QStringList{"传入参数"}, request);
-    tableRow("UTF-8 system", QByteArray("UTF-8"), utf8, QStringList{"传入参数"}, request);
+    tableRow("Chinese Windows till", QByteArray("GBK"), gbk, QStringList{"传入参数"}, request, false);
+    tableRow("UTF-8 system", QByteArray("UTF-8"), utf8, QStringList{"传入参数"}, request, false);
+    tableRow("a body in UTF-8 on a Chinese Windows till", QByteArray("GBK"), gbk, QStringList{"订单结算"},
+             request, true);
+    tableRow("a body in UTF-8 on a UTF-8 system", QByteArray("UTF-8"), utf8, QStringList{"订单结算"}, request,
+             true);
     tableRow("text with line breaks", QByteArray("GBK"), gbk, QStringList{"返回结果"},
-             QStringList{"{\n    \"rtncode\": \"000000\",\n    \"rtnmsg\": \"未配置设备编码\"\n}"});
+             QStringList{"{\n    \"rtncode\": \"000000\",\n    \"rtnmsg\": \"未配置设备编码\"\n}"}, false);
     tableRow("two records in call order", QByteArray("GBK"), gbk, QStringList{"会员签到判断", "会员自动签到"},
-             QStringList{"需要进行签到", "失败"});
+             QStringList{"需要进行签到", "失败"}, false);
 }
 
 void tst_LogCodePage::recordsAreWrittenInTheTillsCodePage() {
@@ -66,6 +73,7 @@ void tst_LogCodePage::recordsAreWrittenInTheTillsCodePage() {
     QFETCH(QByteArray, timeLabelBytes);
     QFETCH(QStringList, steps);
     QFETCH(QStringList, texts);
+    QFETCH(bool, asUtf8);
     QTextCodec* codec = QTextCodec::codecForName(codePage);
     QVERIFY(codec);
     QTextCodec::setCodecForLocale(codec);
@@ -73,8 +81,12 @@ void tst_LogCodePage::recordsAreWrittenInTheTillsCodePage() {
     WorkDir dir;
     const PayLogger logger(kSource);
     const QDateTime before = QDateTime::currentDateTime();
-    for (int i = 0; i < steps.size(); ++i)
-        logger.write(steps.at(i), texts.at(i));
+    for (int i = 0; i < steps.size(); ++i) {
+        if (asUtf8)
+            logger.write(steps.at(i), texts.at(i).toUtf8());
+        else
+            logger.write(steps.at(i), texts.at(i));
+    }
     const QDateTime after = QDateTime::currentDateTime();
 
     const QStringList files = QDir(dir.filePath(QStringLiteral("LOG"))).entryList(QDir::Files);
@@ -104,6 +116,49 @@ void tst_LogCodePage::recordsAreWrittenInTheTillsCodePage() {
              QStringLiteral("PayLog%1.txt").arg(times.first().left(10).remove(QLatin1Char('-'))));
     // No GBK or UTF-8 sequence holds a 0x0A byte, so the line ends can be put in afterwards.
     QCOMPARE(bytes, codec->fromUnicode(expected).replace('\n', kLineEnd));
+}
+
+void tst_LogCodePage::secretsNeverReachTheFile_data() {
+    // A record's text and what the file shows of it, whether the text comes as a QString or as
+    // UTF-8 bytes.
+    columns<QString, QString>({"text", "shown"});
+    tableRow("a member's password", QString(R"({"code":"C1","password":"123456"})"),
+             QString(R"({"code":"C1","password":"******"})"));
+    tableRow("names in any case, numbers too", QString(R"({"Entry_PWD":"x1","TOKEN":42})"),
+             QString(R"({"Entry_PWD":"******","TOKEN":"******"})"));
+    // The names compare the Unicode way: the Kelvin sign is a k, the long s an s.
+    tableRow("a Kelvin sign for the k", QString(u8"{\"to\u212Aen\":\"t1\"}"),
+             QString(u8"{\"to\u212Aen\":\"******\"}"));
+    tableRow("long s for the s", QString(u8"{\"pa\u017F\u017Fword\":\"p\"}"),
+             QString(u8"{\"pa\u017F\u017Fword\":\"******\"}"));
+    tableRow("header lines", QString("Token: abc\npassword:x y"), QString("Token: ******\npassword:******"));
+    tableRow("a connection string", QString("DRIVER={MySQL};PWD=s3cret;UID=pos"),
+             QString("DRIVER={MySQL};PWD=******;UID=pos"));
+    // The letters of a name, but no name; and a name that ends the text with nothing to hide.
+    tableRow("look-alike words", QString(R"({"kword":"walk","work":"pw d","toke":"n"})"),
+             QString(R"({"kword":"walk","work":"pw d","toke":"n"})"));
+    tableRow("a name at the very end", QString("商品 Pwd"), QString("商品 Pwd"));
+    tableRow("a sale's lines", QString(R"({"detail_list":[{"goods_name":"商品1"}]})"),
+             QString(R"({"detail_list":[{"goods_name":"商品1"}]})"));
+}
+
+void tst_LogCodePage::secretsNeverReachTheFile() {
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+    WorkDir dir;
+    const PayLogger logger(kSource);
+    logger.write(QStringLiteral("文本"), text);
+    logger.write(QStringLiteral("字节"), text.toUtf8());
+    const QString file = QString::fromUtf8(dir.readFile(QStringLiteral("LOG/") + todaysLogName()));
+    const QRegularExpression content(QStringLiteral("^内容：(.*)\n\n"),
+                                     QRegularExpression::MultilineOption |
+                                         QRegularExpression::InvertedGreedinessOption |
+                                         QRegularExpression::DotMatchesEverythingOption);
+    QStringList records;
+    for (auto it = content.globalMatch(file); it.hasNext();)
+        records.append(it.next().captured(1));
+    QCOMPARE(records, QStringList({shown, shown}));
 }
 
 void tst_LogCodePage::unwritableLogIsOnlyReported_data() {

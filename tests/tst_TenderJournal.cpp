@@ -8,6 +8,8 @@
 #include "support/CrmReplies.h"
 #include "support/TillFixture.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 using crmsim::Reply;
@@ -92,6 +94,21 @@ class TestTenderJournal : public ScriptedTillSuite {
         return out;
     }
 
+    // How SQLite keeps the bodies: as text, so that any SQLite tool shows and searches them.
+    QStringList bodyTypes() {
+        QStringList types;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "body-types");
+            db.setDatabaseName(TenderJournal::fileIn(m_till->dir.filePath("LOG")));
+            db.open();
+            QSqlQuery q("SELECT typeof(body) FROM tender_request", db);
+            while (q.next())
+                types.append(q.value(0).toString());
+        }
+        QSqlDatabase::removeDatabase("body-types");
+        return types;
+    }
+
 private slots:
     void init() { startTill(); }
     void cleanup() { endTill(); }
@@ -150,10 +167,11 @@ private slots:
         QVERIFY(entries[0].at >= before && entries[0].at <= QDateTime::currentDateTime());
         const QByteArrayList sent = m_till->bodies(txcode(call));
         QCOMPARE(sent.size(), down ? 0 : 1);
-        QCOMPARE(entries[0].request.toUtf8(),
+        QCOMPARE(entries[0].request,
                  down ? QByteArray(R"({"member_id":"M1002","order_id":"B0001","score_cash":"10.00",)"
                                    R"("shop_id":"S01","sorder_id":"B0","type":"-1"})")
                       : sent.value(0));
+        QCOMPARE(bodyTypes(), QStringList{"text"});
     }
 
     // The CRM applies the request, then goes away without a word: the till says how the one

@@ -24,11 +24,11 @@ QByteArray finish(const PayLogger& log, const QJsonObject& result, const QString
                   const QString& msgKey) {
     QByteArray json = QJsonDocument(result).toJson(QJsonDocument::Compact);
     if (json.size() + 1 > ResultFrame::MaxResultBytes) {
-        log.write(tr("返回结果"), QString::fromUtf8(json));
+        log.write(tr("返回结果"), json);
         const QJsonObject tooLong{{codeKey, kFailure}, {msgKey, tr("返回结果过长")}};
         json = QJsonDocument(tooLong).toJson(QJsonDocument::Compact);
     }
-    log.write(tr("返回结果"), QString::fromUtf8(json));
+    log.write(tr("返回结果"), json);
     return json;
 }
 

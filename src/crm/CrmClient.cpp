@@ -17,11 +17,10 @@ CrmClient::CrmClient(Cashier& cashier, const PayLogger& log)
 
 CrmReply CrmClient::call(const QString& txCode, const QString& step, const QJsonObject& body,
                          const CrmReplyTexts& texts) {
-    return exchange(txCode, step, QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact)),
-                    texts);
+    return exchange(txCode, step, QJsonDocument(body).toJson(QJsonDocument::Compact), texts);
 }
 
-CrmReply CrmClient::exchange(const QString& txCode, const QString& step, const QString& request,
+CrmReply CrmClient::exchange(const QString& txCode, const QString& step, const QByteArray& request,
                              const CrmReplyTexts& texts) {
     m_log.write(step, request);
 
@@ -54,7 +53,7 @@ CrmReply CrmClient::moveMoney(TenderJournal::Entry entry, const QString& step, c
 CrmReply CrmClient::moveMoney(TenderJournal::Entry entry, const QString& step, const QByteArray& body,
                               const CrmReplyTexts& texts) {
     entry.at = QDateTime::currentDateTime();
-    entry.request = QString::fromUtf8(body);
+    entry.request = body;
     const qint64 row = m_journal.begin(entry);
     if (row == 0)
         m_log.write(tr("交易流水写入失败"), m_journal.error());

@@ -34,7 +34,7 @@ public:
                        const CrmReplyTexts& texts);
 
 private:
-    CrmReply exchange(const QString& txCode, const QString& step, const QString& request,
+    CrmReply exchange(const QString& txCode, const QString& step, const QByteArray& request,
                       const CrmReplyTexts& texts);
     TenderJournal::Outcome journalOutcome(const CrmReply& reply) const;
 

@@ -89,7 +89,7 @@ CrmWorker::~CrmWorker() {
     wait();
 }
 
-void CrmWorker::setRequest(const QString& txCode, const QString& body) {
+void CrmWorker::setRequest(const QString& txCode, const QByteArray& body) {
     m_txCode = txCode;
     m_body = body;
 }
@@ -139,7 +139,7 @@ void CrmWorker::exchange() {
     request.setRawHeader("DeviceId", deviceId);
     request.setRawHeader("CompanyId", companyId);
     // The body is the reply's child and the reply the manager's: all go when the run ends.
-    auto* body = new OnceOnlyBody(m_body.toUtf8());
+    auto* body = new OnceOnlyBody(m_body);
     QNetworkReply* reply = manager.post(request, body);
     body->setParent(reply);
     QEventLoop loop;

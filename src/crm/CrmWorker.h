@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <QThread>
 
@@ -12,7 +13,8 @@ public:
     CrmWorker();
     ~CrmWorker() override;
 
-    void setRequest(const QString& txCode, const QString& body);
+    // body: the request's JSON text in UTF-8.
+    void setRequest(const QString& txCode, const QByteArray& body);
 
     bool succeeded() const { return m_succeeded; }
     const QString& reply() const { return m_reply; }
@@ -35,7 +37,7 @@ private:
     bool m_succeeded = false;
     bool m_sent = false;
     QString m_txCode;
-    QString m_body;
+    QByteArray m_body;
     QString m_reply;
     QString m_error;
     QString m_rejectedTimeOut;

@@ -29,37 +29,77 @@ char* escaped(char* out, ushort u) {
     return unicodeEscape(out, u);
 }
 
+// The text in quotes, escaped as QJsonDocument escapes: the quote, the backslash and
+// control characters (by their short names where JSON has one), everything else as
+// UTF-8, and a surrogate without its partner as \uXXXX. Written through a pointer into
+// room for the longest outcome (six bytes a character and the quotes); returns the end.
+// Char: UTF-16 units, or Latin-1 bytes.
+template <typename Char> char* quoted(char* out, const Char* at, const Char* const end) {
+    *out++ = '"';
+    while (at != end) {
+        const ushort u = *at++;
+        if (u >= 0x20 && u < 0x80 && u != '"' && u != '\\') {
+            *out++ = char(u);
+        } else if (u < 0x80) {
+            out = escaped(out, u);
+        } else if (u < 0x800) {
+            *out++ = char(0xc0 | (u >> 6));
+            *out++ = char(0x80 | (u & 0x3f));
+        } else if (!QChar::isSurrogate(u)) {
+            *out++ = char(0xe0 | (u >> 12));
+            *out++ = char(0x80 | ((u >> 6) & 0x3f));
+            *out++ = char(0x80 | (u & 0x3f));
+        } else if (QChar::isHighSurrogate(u) && at != end && QChar::isLowSurrogate(*at)) {
+            const uint c = QChar::surrogateToUcs4(u, ushort(*at++));
+            *out++ = char(0xf0 | (c >> 18));
+            *out++ = char(0x80 | ((c >> 12) & 0x3f));
+            *out++ = char(0x80 | ((c >> 6) & 0x3f));
+            *out++ = char(0x80 | (c & 0x3f));
+        } else {
+            out = unicodeEscape(out, u);
+        }
+    }
+    *out++ = '"';
+    return out;
+}
+
 } // namespace
 
 JsonWriter::JsonWriter(int expectedSize) {
-    m_text.reserve(expectedSize);
+    m_text.resize(qMax(expectedSize, 64));
+    m_out = m_text.data();
+    m_end = m_out + m_text.size();
 }
 
-void JsonWriter::next(QLatin1String name) {
-    if (!m_first)
-        m_text += ',';
-    m_first = false;
-    if (name.isNull())
-        return;
+QByteArray JsonWriter::text() {
+    const int used = int(m_out - m_text.constData());
+    m_text.resize(used);
+    m_out = m_end = m_text.data() + used;
+    return m_text;
+}
+
+char* JsonWriter::grow(int n) {
+    const int used = int(m_out - m_text.constData());
+    m_text.resize(qMax(2 * m_text.size(), used + n));
+    m_out = m_text.data() + used;
+    m_end = m_text.data() + m_text.size();
+    return m_out;
+}
+
 #ifndef QT_NO_DEBUG
+void JsonWriter::checkOrder(QLatin1String name) {
     Q_ASSERT_X(m_lastNames.isEmpty() || m_lastNames.last().isNull() || m_lastNames.last() < name,
                "JsonWriter", "members must come in ascending order of their names");
     if (!m_lastNames.isEmpty())
         m_lastNames.last() = name;
-#endif
-    const int at = m_text.size();
-    m_text.resize(at + name.size() + 3);
-    char* out = m_text.data() + at;
-    *out++ = '"';
-    memcpy(out, name.data(), size_t(name.size()));
-    out += name.size();
-    *out++ = '"';
-    *out = ':';
 }
+#endif
 
 void JsonWriter::open(QLatin1String name, char bracket) {
     next(name);
-    m_text += bracket;
+    char* out = room(1);
+    *out++ = bracket;
+    wrote(out);
     m_first = true;
 #ifndef QT_NO_DEBUG
     m_lastNames.append(QLatin1String());
@@ -67,7 +107,9 @@ void JsonWriter::open(QLatin1String name, char bracket) {
 }
 
 void JsonWriter::close(char bracket) {
-    m_text += bracket;
+    char* out = room(1);
+    *out++ = bracket;
+    wrote(out);
     m_first = false;
 #ifndef QT_NO_DEBUG
     m_lastNames.removeLast();
@@ -90,45 +132,12 @@ void JsonWriter::endArray() {
     close(']');
 }
 
-void JsonWriter::add(QLatin1String name, const QString& text) {
-    next(name);
-    string(text);
+void JsonWriter::string(const QString& text) {
+    const ushort* at = text.utf16();
+    wrote(quoted(room(6 * text.size() + 2), at, at + text.size()));
 }
 
-// Escaped as QJsonDocument escapes: the quote, the backslash and control characters
-// (by their short names where JSON has one), everything else as UTF-8, and a surrogate
-// without its partner as \uXXXX. Written through a pointer into room for the longest
-// outcome (six bytes a character), then cut to what was written.
-void JsonWriter::string(const QString& text) {
-    const int start = m_text.size();
-    m_text.resize(start + 6 * text.size() + 2);
-    char* out = m_text.data() + start;
-    *out++ = '"';
-    const ushort* at = text.utf16();
-    const ushort* const end = at + text.size();
-    while (at != end) {
-        const ushort u = *at++;
-        if (u >= 0x20 && u < 0x80 && u != '"' && u != '\\') {
-            *out++ = char(u);
-        } else if (u < 0x80) {
-            out = escaped(out, u);
-        } else if (u < 0x800) {
-            *out++ = char(0xc0 | (u >> 6));
-            *out++ = char(0x80 | (u & 0x3f));
-        } else if (!QChar::isSurrogate(u)) {
-            *out++ = char(0xe0 | (u >> 12));
-            *out++ = char(0x80 | ((u >> 6) & 0x3f));
-            *out++ = char(0x80 | (u & 0x3f));
-        } else if (QChar::isHighSurrogate(u) && at != end && QChar::isLowSurrogate(*at)) {
-            const uint c = QChar::surrogateToUcs4(u, *at++);
-            *out++ = char(0xf0 | (c >> 18));
-            *out++ = char(0x80 | ((c >> 12) & 0x3f));
-            *out++ = char(0x80 | ((c >> 6) & 0x3f));
-            *out++ = char(0x80 | (c & 0x3f));
-        } else {
-            out = unicodeEscape(out, u);
-        }
-    }
-    *out++ = '"';
-    m_text.resize(int(out - m_text.constData()));
+void JsonWriter::string(QLatin1String text) {
+    const uchar* at = reinterpret_cast<const uchar*>(text.data());
+    wrote(quoted(room(6 * text.size() + 2), at, at + text.size()));
 }

@@ -63,12 +63,27 @@ LocalNow localNow() {
     return {stamp, stamp.left(4) + stamp.mid(5, 2) + stamp.mid(8, 2)};
 }
 
+// QTextCodec's number for UTF-8.
+constexpr int kUtf8Mib = 106;
+
 } // namespace
 
 PayLogger::PayLogger(const QString& source)
     : m_source(source), m_logDir(QDir::currentPath() + QStringLiteral("/LOG")) {}
 
 void PayLogger::write(const QString& step, const QString& text) const {
+    // Passwords and the token never reach the file, whatever record carries them.
+    append(step, QTextCodec::codecForLocale()->fromUnicode(Secrets::masked(text)));
+}
+
+void PayLogger::write(const QString& step, const QByteArray& utf8) const {
+    const QByteArray shown = Secrets::masked(utf8);
+    const QTextCodec* codec = QTextCodec::codecForLocale();
+    // A sale's body runs to megabytes: on a UTF-8 system it goes to the file as it is.
+    append(step, codec->mibEnum() == kUtf8Mib ? shown : codec->fromUnicode(QString::fromUtf8(shown)));
+}
+
+void PayLogger::append(const QString& step, const QByteArray& text) const {
     // The date is taken at each write so that records after midnight open the next day's file.
     const LocalNow now = localNow();
     QFile file(m_logDir + QStringLiteral("/PayLog") + now.day + QStringLiteral(".txt"));
@@ -88,19 +103,18 @@ void PayLogger::write(const QString& step, const QString& text) const {
     static const QString timeLabel = tr("时间："), sourceLabel = tr("方式："), stepLabel = tr("位置："),
                          textLabel = tr("内容：");
     const QLatin1Char nl('\n');
-    // Passwords and the token never reach the file, whatever record carries them.
-    const QString shown = Secrets::masked(text);
-    QString record;
-    record.reserve(shown.size() + m_source.size() + step.size() + 48);
+    QString head;
+    head.reserve(m_source.size() + step.size() + 48);
     for (const QString& line : {timeLabel + now.stamp, sourceLabel + m_source, stepLabel + step}) {
-        record += line;
-        record += nl;
+        head += line;
+        head += nl;
     }
-    record += textLabel;
-    record += shown;
-    record += nl;
-    record += nl;
+    head += textLabel;
     // In the system's 8-bit code page (GBK on a Chinese Windows till): support staff open
     // the file with the tools of that till.
-    file.write(QTextCodec::codecForLocale()->fromUnicode(record));
+    QByteArray record = QTextCodec::codecForLocale()->fromUnicode(head);
+    record.reserve(record.size() + text.size() + 2);
+    record += text;
+    record += "\n\n";
+    file.write(record);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QString>
 
@@ -11,6 +12,8 @@ public:
     explicit PayLogger(const QString& source);
 
     void write(const QString& step, const QString& text) const;
+    // The same for a text in UTF-8 (a request body as it goes out).
+    void write(const QString& step, const QByteArray& utf8) const;
 
     QString source() const { return m_source; }
     QString logDir() const { return m_logDir; }
@@ -18,6 +21,9 @@ public:
     void setLogDir(const QString& dir) { m_logDir = dir; }
 
 private:
+    // One record around text, already in the file's code page.
+    void append(const QString& step, const QByteArray& text) const;
+
     QString m_source;
     QString m_logDir;
 };

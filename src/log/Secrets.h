@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 
 // What a log record or a report may show of a text that carries secrets: the member's
@@ -10,5 +11,7 @@ namespace Secrets {
 inline constexpr char kMask[] = "******";
 
 QString masked(const QString& text);
+// The same for a text in UTF-8: a text that names no secret comes back as it is.
+QByteArray masked(const QByteArray& utf8);
 
 } // namespace Secrets

@@ -115,10 +115,13 @@ qint64 TenderJournal::begin(const Entry& entry) {
         q.addBindValue(column(value));
     bool written = q.exec();
     const qint64 row = q.lastInsertId().toLongLong();
+    // The body goes in as the UTF-8 bytes it is, which SQLite keeps as text as they are.
     written =
-        written && q.prepare(QStringLiteral("INSERT INTO tender_request (call_id, body) VALUES (?, ?)"));
+        written &&
+        q.prepare(QStringLiteral("INSERT INTO tender_request (call_id, body) VALUES (?, CAST(? AS TEXT))"));
     q.addBindValue(row);
-    q.addBindValue(column(Secrets::masked(entry.request)));
+    const QByteArray body = Secrets::masked(entry.request);
+    q.addBindValue(body.isNull() ? QByteArray("") : body);
     if (!written || !q.exec() || !m_db.commit()) {
         const QString error = q.lastError().isValid() ? q.lastError().text() : m_db.lastError().text();
         m_db.rollback();
@@ -165,7 +168,7 @@ bool TenderJournal::read(const QString& file, const QDate& day, QList<Entry>& ro
         while (ok && q.next()) {
             Entry e(q.value(1).toString(), q.value(2).toString(), q.value(3).toString(),
                     q.value(4).toString());
-            e.request = q.value(5).toString();
+            e.request = q.value(5).toString().toUtf8();
             e.at = QDateTime::fromString(q.value(0).toString(), kTimeFormat);
             e.detail = q.value(7).toString();
             e.outcome = outcomeNamed(q.value(6).toString());

@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
@@ -28,8 +29,8 @@ public:
         QString txCode;
         QString orderId;
         QString memberId;
-        QString amount;  // as the request states it
-        QString request; // the body, stored with its secrets masked
+        QString amount;     // as the request states it
+        QByteArray request; // the body in UTF-8, stored with its secrets masked
         QDateTime at;
         Outcome outcome = Outcome::Unknown;
         QString detail; // the CRM's refusal, or what broke the exchange off

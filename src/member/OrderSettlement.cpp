@@ -13,6 +13,9 @@ namespace {
 QString money(Cents amount) {
     return Money::twoDecimals(qAbs(amount));
 }
+QLatin1String money(Cents amount, Money::TextRoom& room) {
+    return Money::twoDecimals(qAbs(amount), room);
+}
 QString total(double figure) {
     return Money::total(qAbs(figure), Settings::exactAmounts());
 }
@@ -53,9 +56,10 @@ void writePayInfo(JsonWriter& json, const QList<PayLineRec>& pays) {
 
 void writeDetailList(JsonWriter& json, const OrderRec& order) {
     json.beginArray(QLatin1String("detail_list"));
+    Money::TextRoom saleRoom, room;
     for (const GoodsLine& line : order.goods) {
         // The CRM wants the sale price twice: as the actual and as the promotion price.
-        const QString salePrice = money(line.salePrice);
+        const QLatin1String salePrice = money(line.salePrice, saleRoom);
         json.beginObject();
         json.add(QLatin1String("act_price"), salePrice);
         json.add(QLatin1String("adviser_no"), order.adviserNo);
@@ -64,9 +68,9 @@ void writeDetailList(JsonWriter& json, const OrderRec& order) {
         json.add(QLatin1String("goods_id"), line.goodsId);
         json.add(QLatin1String("goods_name"), line.name);
         json.add(QLatin1String("goods_num"), quantity(line.quantity));
-        json.add(QLatin1String("member_price"), money(line.memberPrice));
-        json.add(QLatin1String("sum_value"), money(line.lineTotal));
-        json.add(QLatin1String("unit_price"), money(line.unitPrice));
+        json.add(QLatin1String("member_price"), money(line.memberPrice, room));
+        json.add(QLatin1String("sum_value"), money(line.lineTotal, room));
+        json.add(QLatin1String("unit_price"), money(line.unitPrice, room));
         json.endObject();
     }
     json.endArray();

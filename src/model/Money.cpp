@@ -31,9 +31,13 @@ Cents fromVariant(const QVariant& value) {
 }
 
 QString twoDecimals(Cents cents) {
-    // Written from the last digit backwards: a sale's every line has several of these.
-    char text[32];
-    char* const end = text + sizeof text;
+    TextRoom room;
+    return twoDecimals(cents, room);
+}
+
+QLatin1String twoDecimals(Cents cents, TextRoom& room) {
+    // Written from the last digit backwards: at most 20 digits, the point and the sign.
+    char* const end = room + sizeof room;
     char* at = end;
     quint64 rest = cents < 0 ? 0 - quint64(cents) : quint64(cents);
     for (int i = 0; i < 2; ++i, rest /= 10)
@@ -45,7 +49,7 @@ QString twoDecimals(Cents cents) {
     } while (rest != 0);
     if (cents < 0)
         *--at = '-';
-    return QString::fromLatin1(at, int(end - at));
+    return QLatin1String(at, int(end - at));
 }
 
 QString twoDecimals(double figure) {

@@ -24,6 +24,10 @@ Cents fromDouble(double value);
 
 // Two decimals, sign kept: 2550 -> "25.50", -346 -> "-3.46".
 QString twoDecimals(Cents cents);
+// The same text written into room of the caller's, for writers of many amounts (a
+// sale's lines); valid while room is.
+using TextRoom = char[24];
+QLatin1String twoDecimals(Cents cents, TextRoom& room);
 // A figure as given, with two decimals: 25.5 -> "25.50", -0.004 -> "-0.00".
 QString twoDecimals(double figure);
 // The general format of a figure or a quantity: 1.5 -> "1.5", 1000000 -> "1e+06".

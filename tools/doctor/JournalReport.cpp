@@ -18,7 +18,7 @@ QString callOf(const TenderJournal::Entry& e) {
         return QStringLiteral("coupon write-off");
     if (e.txCode != QLatin1String("pmb020"))
         return e.txCode;
-    const QJsonObject body = QJsonDocument::fromJson(e.request.toUtf8()).object();
+    const QJsonObject body = QJsonDocument::fromJson(e.request).object();
     return body.value(QStringLiteral("type")).toString() == QLatin1String("-1")
                ? QStringLiteral("points refund")
                : QStringLiteral("points payment");
@@ -109,7 +109,7 @@ QByteArray JournalReport::csv() const {
                            e.amount,
                            TenderJournal::outcomeName(e.outcome),
                            e.detail,
-                           e.request};
+                           QString::fromUtf8(e.request)};
         for (QString& field : fields)
             field = csvField(field);
         lines.append(fields.join(QLatin1Char(',')));

@@ -61,7 +61,8 @@ QList<Call> journalled() {
     const auto pay = [](const char* order, const char* type, const char* cash) {
         TenderJournal::Entry e("pmb020", order, "M1002", cash);
         e.request = QStringLiteral(R"({"member_id":"M1002","order_id":"%1","score_cash":"%2","type":"%3"})")
-                        .arg(order, cash, type);
+                        .arg(order, cash, type)
+                        .toUtf8();
         return e;
     };
     TenderJournal::Entry settle("pmb021", "B1", "M1001", "88.5"), writeOff("pmb023", "B2", "M1002", "5");
