@@ -54,6 +54,13 @@ cp "$("$TRIPLE-g++-posix" -print-file-name=libwinpthread-1.dll)" "$OUT/"
 cp "$ROOT/tools/windows/dist/README.txt" "$ROOT/tools/windows/dist/ZoVORDA.ini" \
     "$ROOT/tools/windows/dist/RVX_Config.ini" "$ROOT/tools/windows/dist/config.ini" \
     "$ROOT/db/t_member.sqlite.sql" "$ROOT/db/t_member.mariadb.sql" "$ROOT/db/load_members.py" "$OUT/"
+# The read-me is written for the 64-bit folder; the 32-bit one has its own run-time and
+# OpenSSL file names and fits the other hosts.
+if [ "$ARCH" = i686 ]; then
+    sed -i -e 's/(64-bit, MinGW-w64/(32-bit, MinGW-w64/' -e 's/libgcc_s_seh-1\.dll/libgcc_s_dw2-1.dll/' \
+        -e 's/must be a 64-bit Qt 5 program/must be a 32-bit Qt 5 program/' -e 's/or a 32-bit host,/or a 64-bit host,/' \
+        -e 's/libssl-1_1-x64\.dll, libcrypto-1_1-x64\.dll/libssl-1_1.dll, libcrypto-1_1.dll/' "$OUT/README.txt"
+fi
 "$TRIPLE-strip" --strip-unneeded "$OUT/ZoVORDA.dll" "$OUT/zovorda-doctor.exe"
 
 # The DLL exports the two calls under their plain names, and nothing else.
