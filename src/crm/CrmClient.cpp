@@ -29,6 +29,8 @@ CrmReply CrmClient::exchange(const QString& txCode, const QString& step, const Q
     m_cashier.showBusy(tr("请稍等，处理中..."));
     m_worker.setRequest(txCode, request);
     m_worker.start(QThread::InheritPriority);
+    // While the worker waits for the CRM, this thread would only wait with it.
+    m_journal.checkpointWhenDue();
     m_loop.exec();
     m_worker.wait();
     m_cashier.hideBusy();
