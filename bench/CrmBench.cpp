@@ -341,6 +341,26 @@ OrderRec order(int lines) {
     return o;
 }
 
+// The body written to a plain file by a bare open, write, close: appended as a log record
+// is, or written anew and waited for until it is on the disk, the least a journal can cost.
+double plainWrite(QFile& file, const QByteArray& body, bool synced) {
+    QElapsedTimer t;
+    t.start();
+    file.open(synced ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::WriteOnly | QIODevice::Append);
+    file.write(body);
+    if (synced) {
+        file.flush();
+        ::fsync(file.handle());
+    }
+    file.close();
+    return elapsedMs(t);
+}
+
+// The medians of one order size: the settlement, and the pieces its time is compared with.
+struct SizeMedians {
+    double plugin, bare, worker, journal, synced, log, appended;
+};
+
 void bigOrders(const Options& o, Report& r, crmsim::Server& crm) {
     DialogCashier cashier;
     const PayLogger log(QStringLiteral("ZoVORDA动态库"));
@@ -348,10 +368,7 @@ void bigOrders(const Options& o, Report& r, crmsim::Server& crm) {
     OrderSettlement settlement(client);
     // Three sizes, so that the cost of a line can be compared at both ends.
     const QVector<int> sizes = o.quick ? QVector<int>{10, 500, 1000} : QVector<int>{10, 1000, 10000};
-    // Per size: the settlement, and for the cost of a line the bare POST, the journal, the
-    // body's log record and a bare append of the same bytes.
-    QVector<double> medians, bareMedians, journalMedians, logMedians, appendMedians, workerMedians,
-        durableMedians;
+    QVector<SizeMedians> medians;
     QFile bareLog(log.logDir() + QStringLiteral("/bare.txt"));
     WrongCount wrong(r, QStringLiteral("order settlement"));
     for (int lines : sizes) {
@@ -368,7 +385,7 @@ void bigOrders(const Options& o, Report& r, crmsim::Server& crm) {
         BarePost floor(txUrl(crm, "pmb021"), body);
         floor.exchange();
 
-        Samples plugin, bare, journalled, logged, appended, workerOnly, durable;
+        Samples plugin, bare, workerOnly, journalled, synced, logged, appended;
         WorkerAlone alone;
         // The tender journal's share: the same body recorded and completed on its own, two
         // synchronous commits to LOG/journal.db as the settlement makes them.
@@ -403,28 +420,11 @@ void bigOrders(const Options& o, Report& r, crmsim::Server& crm) {
             t.restart();
             log.write(QStringLiteral("订单结算"), body);
             logged.add(elapsedMs(t));
-            t.restart();
-            bareLog.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Text);
-            bareLog.write(body);
-            bareLog.close();
-            appended.add(elapsedMs(t));
-            // The least a journal can cost: the body written to a file and waited for
-            // until it is on the disk.
-            t.restart();
-            bareLog.open(QIODevice::WriteOnly | QIODevice::Truncate);
-            bareLog.write(body);
-            bareLog.flush();
-            ::fsync(bareLog.handle());
-            bareLog.close();
-            durable.add(elapsedMs(t));
+            appended.add(plainWrite(bareLog, body, false));
+            synced.add(plainWrite(bareLog, body, true));
         }
-        medians.append(plugin.median());
-        bareMedians.append(bare.median());
-        journalMedians.append(journalled.median());
-        logMedians.append(logged.median());
-        appendMedians.append(appended.median());
-        workerMedians.append(workerOnly.median());
-        durableMedians.append(durable.median());
+        medians.append({plugin.median(), bare.median(), workerOnly.median(), journalled.median(),
+                        synced.median(), logged.median(), appended.median()});
         const bool largest = lines == 10000;
         r.add({QStringLiteral("order settlement \"pmb021\", %1 product lines (body, exchange, reply), median")
                    .arg(lines),
@@ -442,29 +442,30 @@ void bigOrders(const Options& o, Report& r, crmsim::Server& crm) {
     }
     // A line costs the same in a big order as in a small one: the marginal cost of a
     // line between the two larger sizes against that between the two smaller ones.
-    const auto perLine = [&sizes](const QVector<double>& ms) {
-        return (ms[2] - ms[1]) / (sizes[2] - sizes[1]) * 1000.0;
+    const auto perLine = [&](double SizeMedians::*road, int from = 1, int to = 2) {
+        return (medians[to].*road - medians[from].*road) / (sizes[to] - sizes[from]) * 1000.0;
     };
     const auto us = [](double value) { return QString::number(value, 'f', 2) + QStringLiteral(" µs"); };
-    const double upper = perLine(medians);
-    const double lower = (medians[1] - medians[0]) / (sizes[1] - sizes[0]) * 1000.0;
+    const double upper = perLine(&SizeMedians::plugin);
+    const double lower = perLine(&SizeMedians::plugin, 0, 1);
     r.add({QStringLiteral("order settlement, cost of a line %1→%2 vs %3→%4 lines")
                .arg(sizes[1])
                .arg(sizes[2])
                .arg(sizes[0])
                .arg(sizes[1]),
-           QString::number(upper, 'f', 2) + QStringLiteral(" µs/line"),
-           QString::number(lower, 'f', 2) + QStringLiteral(" µs/line"), ratio(upper, lower),
+           us(upper) + QStringLiteral("/line"), us(lower) + QStringLiteral("/line"), ratio(upper, lower),
            QStringLiteral("≤ 2 µs/line"), met(upper <= 2.0)});
-    const double rest = upper - perLine(bareMedians) - perLine(journalMedians) - perLine(logMedians);
+    const double rest =
+        upper - perLine(&SizeMedians::bare) - perLine(&SizeMedians::journal) - perLine(&SizeMedians::log);
     r.add({QStringLiteral("order settlement, cost of a line %1→%2, where the time goes: the bare POST's own "
                           "%3 (the worker's exchange alone: %4), the journal's %5 (the same bytes written "
                           "and synced to the disk: %6), the body's log record %7 (appended bare: %8); "
                           "the rest")
                .arg(sizes[1])
                .arg(sizes[2])
-               .arg(us(perLine(bareMedians)), us(perLine(workerMedians)), us(perLine(journalMedians)),
-                    us(perLine(durableMedians)), us(perLine(logMedians)), us(perLine(appendMedians))),
+               .arg(us(perLine(&SizeMedians::bare)), us(perLine(&SizeMedians::worker)),
+                    us(perLine(&SizeMedians::journal)), us(perLine(&SizeMedians::synced)),
+                    us(perLine(&SizeMedians::log)), us(perLine(&SizeMedians::appended))),
            us(rest) + QStringLiteral("/line"), us(upper) + QStringLiteral("/line"), ratio(rest, upper),
            QStringLiteral("(info)"), QStringLiteral("–")});
 }

@@ -155,12 +155,16 @@ struct Lookup {
     double bareRecords = 0.0; // median of the same two lines, each a bare open, append, close
 };
 
+// The statement a lookup logs.
+QString loggedStatement(const KeyKind& kind, int row) {
+    return QStringLiteral("select member_id,cardno,grade_level,grade_name,member_name,birthday,"
+                          "mobile,address from t_member where ") +
+           kind.column + QStringLiteral("='") + kind.key(row) + QStringLiteral("' and status='1'");
+}
+
 // The two records a lookup writes (the statement, then the count), timed on their own.
 double logRecords(const PayLogger& log, const KeyKind& kind, int row) {
-    const QString statement =
-        QStringLiteral("select member_id,cardno,grade_level,grade_name,member_name,birthday,"
-                       "mobile,address from t_member where ") +
-        kind.column + QStringLiteral("='") + kind.key(row) + QStringLiteral("' and status='1'");
+    const QString statement = loggedStatement(kind, row);
     QElapsedTimer t;
     t.start();
     log.write(QStringLiteral("执行离线查询会员"), statement);
@@ -170,10 +174,7 @@ double logRecords(const PayLogger& log, const KeyKind& kind, int row) {
 
 // The floor of those two: each line appended to a file of its own by a bare open, append, close.
 double bareRecords(const PayLogger& log, const KeyKind& kind, int row) {
-    const QByteArray statement =
-        "select member_id,cardno,grade_level,grade_name,member_name,birthday,mobile,address from t_member "
-        "where " +
-        kind.column.toUtf8() + "='" + kind.key(row).toUtf8() + "' and status='1'\n";
+    const QByteArray statement = loggedStatement(kind, row).toUtf8() + '\n';
     QFile file(log.logDir() + QStringLiteral("/bare.txt"));
     QElapsedTimer t;
     t.start();
